@@ -1,9 +1,13 @@
 // The product's platform: each operation forwards to the Windows function of the same name.
 #include "platform/platform.h"
 
+#include <wchar.h>
+
 namespace platform {
 
 namespace {
+// The longest command line Windows passes to a new process, terminator excluded.
+const SIZE_T MaxProcessCommandLineChars = 32766;
 // Wide characters converted to UTF-8 per write; a UTF-16 unit never needs more than 3 bytes.
 const SIZE_T OutputChunkChars = 1024;
 
@@ -16,6 +20,12 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
                     BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
                     LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
                     LPPROCESS_INFORMATION processInformation) {
+  // Windows refuses a longer command line; some implementations (Wine) start the process
+  // with the line cut short instead, which would run the installer with switches missing.
+  if (commandLine != NULL && wcslen(commandLine) > MaxProcessCommandLineChars) {
+    ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return FALSE;
+  }
   return ::CreateProcessW(applicationName, commandLine, processAttributes, threadAttributes,
                           inheritHandles, creationFlags, environment, currentDirectory, startupInfo,
                           processInformation);
