@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# make_icon.py must write the committed install.ico byte for byte.
+# Usage: icon_generator_test.sh SOURCE_DIR
+set -euo pipefail
+source_dir="$1"
+if ! command -v python3 >/dev/null; then
+  echo "python3 not found: skipped"
+  exit 77
+fi
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+python3 "$source_dir/resources/make_icon.py" "$work/install.ico"
+if ! cmp "$work/install.ico" "$source_dir/resources/install.ico"; then
+  echo "resources/install.ico is not what make_icon.py writes; run it and commit the result"
+  exit 1
+fi
+echo "make_icon.py reproduces resources/install.ico ($(stat -c %s "$work/install.ico") bytes)"
