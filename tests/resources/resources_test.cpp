@@ -124,22 +124,6 @@ std::string ReadXml(const std::string& text) {
   return XmlReader(text).ReadDocument(&root) ? Describe(root) : "(rejected)";
 }
 
-TEST(ManifestReader, AcceptsOnlyElementsAndAttributes) {
-  const struct {
-    const char* text;
-    const char* expected;
-  } cases[] = {
-      {"<?xml version=\"1.0\"?>\n<!-- c -->\n<a x='1' y=\"2\">\n <b/><c></c>\n</a>\n",
-       "a[x=1,y=2](b[](),c[]())"},
-      {"<a>text</a>", "(rejected)"},
-      {"<a><b></a>", "(rejected)"},
-      {"<a x=\"1\" x=\"2\"/>", "(rejected)"},
-      {"<a/><b/>", "(rejected)"},
-      {"<a x=1/>", "(rejected)"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ReadXml(c.text), c.expected) << c.text;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The executable loaded as a data file: its resources are readable, none of its code runs.
 class ExecutableResources : public testing::Test {
@@ -330,14 +314,6 @@ std::vector<std::wstring> Keys(const VersionNode& node) {
   return keys;
 }
 
-// The text of a string entry, with the terminating zero that windres stores removed.
-std::wstring Text(const VersionNode& node) {
-  std::wstring text(node.value.size() / 2, L'\0');
-  if (!text.empty()) std::memcpy(&text[0], node.value.data(), text.size() * 2);
-  while (!text.empty() && text.back() == L'\0') text.pop_back();
-  return text;
-}
-
 TEST_F(ExecutableResources, VersionRecordHasOneStringTableWithExactlyTheEightKeys) {
   Bytes data;
   ASSERT_TRUE(Load(RT_VERSION, 1, &data));
@@ -356,12 +332,7 @@ TEST_F(ExecutableResources, VersionRecordHasOneStringTableWithExactlyTheEightKey
   std::sort(keys.begin(), keys.end());
   ASSERT_EQ(keys, expectedKeys);
   for (const VersionNode& entry : table.children) {
-    EXPECT_EQ(entry.type, 1) << Narrow(entry.key);
-    for (const auto& s : kVersionStrings) {
-      if (entry.key == s.key && s.text != NULL) {
-        EXPECT_EQ(Text(entry), s.text);
-      }
-    }
+    EXPECT_EQ(entry.type, 1) << Narrow(entry.key);  // text, not binary
   }
 
   const VersionNode& varFileInfo = root.children[1];
