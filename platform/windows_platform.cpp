@@ -12,6 +12,7 @@ const SIZE_T MaxProcessCommandLineChars = 32766;
 const SIZE_T OutputChunkChars = 1024;
 
 SIZE_T ChunkLength(const wchar_t* text, SIZE_T remaining);
+DWORD ExpandLineEnds(const char* bytes, DWORD count, char* expanded);
 bool WriteAllBytes(HANDLE output, const char* bytes, DWORD count);
 }  // namespace
 
@@ -106,9 +107,12 @@ void WriteStandardOutput(const wchar_t* text, SIZE_T length) {
     } else {
       // No flags: an unpaired surrogate becomes U+FFFD instead of failing the whole chunk.
       char bytes[OutputChunkChars * 3];
+      char expanded[sizeof(bytes) * 2];
       const int count = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(chunk), bytes,
                                               sizeof(bytes), NULL, NULL);
-      if (count <= 0 || !WriteAllBytes(output, bytes, static_cast<DWORD>(count))) {
+      if (count <= 0 ||
+          !WriteAllBytes(output, expanded,
+                         ExpandLineEnds(bytes, static_cast<DWORD>(count), expanded))) {
         return;
       }
     }
@@ -129,6 +133,19 @@ SIZE_T ChunkLength(const wchar_t* text, SIZE_T remaining) {
     --chunk;
   }
   return chunk;
+}
+
+// Lines written to a file or pipe end in CR LF, as Windows programs' text output does, so a
+// deployment tool's log reads the same as from any other console program.
+DWORD ExpandLineEnds(const char* bytes, DWORD count, char* expanded) {
+  DWORD length = 0;
+  for (DWORD index = 0; index < count; ++index) {
+    if (bytes[index] == '\n') {
+      expanded[length++] = '\r';
+    }
+    expanded[length++] = bytes[index];
+  }
+  return length;
 }
 
 bool WriteAllBytes(HANDLE output, const char* bytes, DWORD count) {

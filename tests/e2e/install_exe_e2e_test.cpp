@@ -181,6 +181,21 @@ void DrainPipe(HANDLE pipe, std::string* output) {
   }
 }
 
+// install.exe ends every line written to a pipe with CR LF; the expectations are written
+// with plain line feeds.
+std::string WithLineFeeds(const std::string& output) {
+  std::string text;
+  for (size_t index = 0; index < output.size(); ++index) {
+    if (output[index] == '\n' && (index == 0 || output[index - 1] != '\r')) {
+      ADD_FAILURE() << "line feed without carriage return at byte " << index;
+    }
+    if (output[index] != '\r' || index + 1 == output.size() || output[index + 1] != '\n') {
+      text += output[index];
+    }
+  }
+  return text;
+}
+
 DWORD ActiveProcesses(HANDLE job) {
   JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
   if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
@@ -288,6 +303,7 @@ class InstallExe : public ::testing::Test {
         break;
       }
     }
+    result.output = WithLineFeeds(result.output);
     result.seconds = (GetTickCount64() - start) / 1000.0;
     result.processesLeft = ActiveProcesses(job_);
     EXPECT_TRUE(GetExitCodeProcess(process.hProcess, &result.exitCode));
