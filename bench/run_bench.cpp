@@ -38,20 +38,23 @@ bool Fail(const char* what) {
   return false;
 }
 
-// Starts a program and waits for it; the time covers CreateProcessW up to the process's end.
-bool TimeRun(const std::wstring& commandLine, double ticksPerMs, Run* run) {
+// Starts a program from a writable copy of its command line, as CreateProcessW needs.
+bool StartProcess(const std::wstring& commandLine, PROCESS_INFORMATION* process) {
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back(L'\0');
   STARTUPINFOW startupInfo = {};
   startupInfo.cb = sizeof(startupInfo);
+  return CreateProcessW(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startupInfo,
+                        process) || Fail("CreateProcessW");
+}
+
+// Starts a program and waits for it; the time covers CreateProcessW up to the process's end.
+bool TimeRun(const std::wstring& commandLine, double ticksPerMs, Run* run) {
   PROCESS_INFORMATION process = {};
   LARGE_INTEGER start;
   LARGE_INTEGER end;
   if (!QueryPerformanceCounter(&start)) return Fail("QueryPerformanceCounter");
-  if (!CreateProcessW(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startupInfo,
-                      &process)) {
-    return Fail("CreateProcessW");
-  }
+  if (!StartProcess(commandLine, &process)) return false;
   const DWORD waited = WaitForSingleObject(process.hProcess, INFINITE);
   const BOOL timed = QueryPerformanceCounter(&end);
   bool ok = (waited == WAIT_OBJECT_0 && timed) || Fail("WaitForSingleObject");
@@ -74,13 +77,8 @@ bool MeasureHeldPeak(const std::wstring& commandLine, SIZE_T* peak) {
     if (release != NULL) CloseHandle(release);
     return false;
   }
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
-  STARTUPINFOW startupInfo = {};
-  startupInfo.cb = sizeof(startupInfo);
   PROCESS_INFORMATION process = {};
-  bool ok = CreateProcessW(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startupInfo,
-                           &process) || Fail("CreateProcessW");
+  bool ok = StartProcess(commandLine, &process);
   if (ok) {
     // The process ending first means the installer never held.
     HANDLE waitFor[2] = {ready, process.hProcess};

@@ -1,6 +1,7 @@
 #include "platform/output.h"
 
 #include <stdarg.h>
+#include <wchar.h>
 
 #include "platform/platform.h"
 
@@ -19,8 +20,6 @@ void PrintFormatted(const char* format, va_list arguments);
 void AppendCharacter(PendingText* pending, wchar_t character);
 void AppendInteger(PendingText* pending, int value, int width);
 void FlushPending(PendingText* pending);
-SIZE_T WideLength(const wchar_t* text);
-
 }  // namespace
 
 void PrintMessage(const char* format, ...) {
@@ -66,7 +65,7 @@ void PrintFormatted(const char* format, va_list arguments) {
         text = L"(null)";
       }
       FlushPending(&pending);
-      platform::WriteStandardOutput(text, WideLength(text));
+      platform::WriteStandardOutput(text, wcslen(text));
     } else if (*cursor == 'd') {
       AppendInteger(&pending, va_arg(arguments, int), width);
     } else if (*cursor == '%') {
@@ -118,14 +117,6 @@ void FlushPending(PendingText* pending) {
     platform::WriteStandardOutput(pending->characters, pending->length);
     pending->length = 0;
   }
-}
-
-SIZE_T WideLength(const wchar_t* text) {
-  SIZE_T length = 0;
-  while (text[length] != L'\0') {
-    ++length;
-  }
-  return length;
 }
 
 }  // namespace

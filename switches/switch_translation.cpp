@@ -86,34 +86,35 @@ bool BuildInstallerCommandLine(const wchar_t* installerName, int argumentCount,
     }
     total += static_cast<ULONGLONG>(argumentLength) + 3;
   }
-  const ULONGLONG capacity = total + currentDirectoryChars + ReserveChars;
-  if (capacity > MaxStringChars) {
+  const ULONGLONG requiredChars = total + currentDirectoryChars + ReserveChars;
+  if (requiredChars > MaxStringChars) {
     return false;
   }
+  const SIZE_T capacity = static_cast<SIZE_T>(requiredChars);
 
   *commandLine = static_cast<wchar_t*>(
-      platform::AllocateZeroed(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
+      platform::AllocateZeroed(capacity * sizeof(wchar_t)));
   if (*commandLine == NULL) {
     return false;
   }
-  if (!BoundedCopy(*commandLine, static_cast<SIZE_T>(capacity), installerName)) {
+  if (!BoundedCopy(*commandLine, capacity, installerName)) {
     return false;
   }
 
   for (int index = 1; index < argumentCount; ++index) {
     bool helpSeen = false;
     bool silentSeen = false;
-    const int result = TranslateSwitch(arguments[index], *commandLine,
-                                       static_cast<SIZE_T>(capacity), &helpSeen, &silentSeen);
+    const int result =
+        TranslateSwitch(arguments[index], *commandLine, capacity, &helpSeen, &silentSeen);
     if (result == SwitchFailed) {
       return false;
     }
     if (result == SwitchNotRecognised) {
       // Passed through unchanged: never quoted or escaped.
-      if (!BoundedAppend(*commandLine, static_cast<SIZE_T>(capacity), L" ")) {
+      if (!BoundedAppend(*commandLine, capacity, L" ")) {
         return false;
       }
-      if (!BoundedAppend(*commandLine, static_cast<SIZE_T>(capacity), arguments[index])) {
+      if (!BoundedAppend(*commandLine, capacity, arguments[index])) {
         PrintMessage("Error: unknown switch: %S\n", arguments[index]);
         return false;
       }

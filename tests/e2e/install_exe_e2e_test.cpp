@@ -380,6 +380,12 @@ class InstallExe : public ::testing::Test {
   HANDLE job_ = NULL;
 };
 
+// Each table row names its own test.
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  return info.param.name;
+}
+
 // ---- Command-line translation --------------------------------------------------------------
 
 struct TranslationCase {
@@ -446,9 +452,7 @@ TEST_P(Translation, SetupReceivesTranslatedCommandLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Switches, Translation, ::testing::ValuesIn(TranslationCases),
-                         [](const ::testing::TestParamInfo<TranslationCase>& info) {
-                           return std::string(info.param.name);
-                         });
+                         CaseName<TranslationCase>);
 
 // ---- Usage text ----------------------------------------------------------------------------
 
@@ -485,9 +489,7 @@ TEST_P(Usage, PrintsUsageStartsNothingAndRemovesStaleKey) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HelpWithSilent, Usage, ::testing::ValuesIn(UsageCases),
-                         [](const ::testing::TestParamInfo<UsageCase>& info) {
-                           return std::string(info.param.name);
-                         });
+                         CaseName<UsageCase>);
 
 // ---- Exit status ---------------------------------------------------------------------------
 
@@ -522,9 +524,7 @@ TEST_P(ExitStatus, IsTheValueWrittenAndKeysAreRemoved) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ReturnCodes, ExitStatus, ::testing::ValuesIn(StatusCases),
-                         [](const ::testing::TestParamInfo<StatusCase>& info) {
-                           return std::string(info.param.name);
-                         });
+                         CaseName<StatusCase>);
 
 // ---- Child installers ----------------------------------------------------------------------
 
