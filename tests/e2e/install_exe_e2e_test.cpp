@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -395,6 +394,12 @@ struct TranslationCase {
   bool display;
 };
 
+// A Calling line whose astral character straddles install.exe's 1,024-character output chunk:
+// its high surrogate is the command line's 1,024th character.
+const std::wstring ChunkFiller(1024 - 1 - std::wstring(L"setup.exe ").size(), L'c');
+const std::wstring AstralAcrossChunkArguments = L"/display " + ChunkFiller + L"\U0001F600";
+const std::wstring AstralAcrossChunkExpected = L"setup.exe " + ChunkFiller + L"\U0001F600";
+
 const TranslationCase TranslationCases[] = {
     {"NoArguments", L"", L"setup.exe", false},
     {"SilentAnyCase", L"/S /silent /SiLeNt", L"setup.exe /s /s /s", false},
@@ -435,6 +440,8 @@ const TranslationCase TranslationCases[] = {
     {"NonAsciiAndAstral",
      L"Gr\u00FC\u00DFe \U0001F600 \"/vNAME=\u00DCn\u00EF \U0001F600\" /display",
      L"setup.exe Gr\u00FC\u00DFe \U0001F600 /v\"NAME=\u00DCn\u00EF \U0001F600\"", true},
+    {"AstralAcrossOutputChunk", AstralAcrossChunkArguments.c_str(),
+     AstralAcrossChunkExpected.c_str(), true},
 };
 
 // Failure messages name the row instead of dumping its bytes.
@@ -676,30 +683,59 @@ TEST_F(InstallExe, ThousandsOfShortArguments) {
   EXPECT_EQ(SuccessTrace(expected, "", 0), run.output);
 }
 
-TEST_F(InstallExe, TranslationTooLongForProcessCreationIsNeverCut) {
-  // Each "/vX" grows by half on translation, past what a process command line can hold.
+// ---- Installer command lines at the process limit -----------------------------------------
+
+struct LimitCase {
+  const char* name;
+  size_t installerChars;  // length of setup.exe's whole translated command line
+};
+
+const LimitCase LimitCases[] = {
+    {"AtLimitStarts", MaxCommandLineChars},
+    {"OneOverIsRefused", MaxCommandLineChars + 1},
+    {"FarOverIsRefused", 45000},
+};
+
+void PrintTo(const LimitCase& row, std::ostream* out) { *out << row.name; }
+
+class InstallerLineLimit : public InstallExe, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(InstallerLineLimit, StartsWholeOrNotAtAll) {
+  // Each "/vX" grows by half on translation, so the installer's line can outgrow the wrapper's;
+  // a short pass-through argument makes up the exact length.
+  const size_t vSwitches = (GetParam().installerChars - 11) / 6;
+  const std::wstring filler(GetParam().installerChars - 10 - 6 * vSwitches, L'f');
   std::wstring arguments = L"/display";
   std::wstring expected = L"setup.exe";
-  while (WrapperPrefixLength(directory_) + arguments.size() + 4 <= MaxCommandLineChars) {
+  for (size_t index = 0; index < vSwitches; ++index) {
     arguments += L" /vX";
     expected += L" /v\"X\"";
   }
-  ASSERT_GT(expected.size(), MaxCommandLineChars);
+  arguments += L" " + filler;
+  expected += L" " + filler;
+  ASSERT_EQ(GetParam().installerChars, expected.size());
+  ASSERT_LE(WrapperPrefixLength(directory_) + arguments.size(), MaxCommandLineChars);
 
   const RunResult run = Run(arguments, L"dword:0");
-  // A shortened line would silently drop the switches at its end.
+
   const std::vector<StartedCopy> started = ReadLog().started;
-  EXPECT_TRUE(started.empty()) << "setup.exe was started with " << started[0].commandLine.size()
-                               << " of the " << expected.size() << " characters";
-  EXPECT_EQ(InstallFailure, run.exitCode);
-  const std::string calling = "Calling " + Utf8(expected) + "\n";
-  EXPECT_EQ(0, run.output.compare(0, calling.size(), calling));
-  const std::string rest = run.output.substr(std::min(calling.size(), run.output.size()));
-  const std::string endOfRun = ").\nGot ReturnCode: 1603";
-  EXPECT_TRUE(rest.compare(0, 27, "Failed to start installer (") == 0 &&
-              rest.size() > endOfRun.size() &&
-              rest.compare(rest.size() - endOfRun.size(), endOfRun.size(), endOfRun) == 0)
-      << rest;
+  if (expected.size() <= MaxCommandLineChars) {
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ(expected, started[0].commandLine);
+    EXPECT_EQ(SuccessTrace(expected, "", 0), run.output);
+  } else {
+    // A shortened line would silently drop the switches at its end.
+    EXPECT_TRUE(started.empty()) << "setup.exe was started with "
+                                 << started[0].commandLine.size() << " characters";
+    EXPECT_EQ(InstallFailure, run.exitCode);
+    EXPECT_EQ("Calling " + Utf8(expected) +
+                  "\nFailed to start installer (206).\nGot ReturnCode: 1603",
+              run.output);
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(LongLines, InstallerLineLimit, ::testing::ValuesIn(LimitCases),
+                         CaseName<LimitCase>);
 
 }  // namespace

@@ -56,6 +56,9 @@ TEST_F(OutputTest, LongLiteralTextIsWrittenWhole) {
   const std::string literal(300, 'x');
   PrintMessage((literal + "%d" + literal).c_str(), 12345);
   EXPECT_EQ(std::wstring(300, L'x') + L"12345" + std::wstring(300, L'x'), simulation.output);
+  // Literal text is written from a 128-character buffer: a longer write means characters
+  // were stored past its end.
+  EXPECT_LE(simulation.longestWrite, 128u);
 }
 
 TEST_F(OutputTest, DisplayMessagesOnlyInDisplayMode) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/platform.h"
@@ -355,6 +356,7 @@ LPCWSTR GetCommandLineW() { return L"install.exe"; }
 
 void WriteStandardOutput(const wchar_t* text, SIZE_T length) {
   simulation.output.append(text, length);
+  simulation.longestWrite = std::max(simulation.longestWrite, length);
 }
 
 }  // namespace platform

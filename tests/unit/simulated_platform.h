@@ -69,6 +69,7 @@ struct Simulation {
 
   // What the code under test did.
   std::wstring output;
+  SIZE_T longestWrite = 0;  // characters, of a single write to standard output
   std::vector<std::wstring> startedCommandLines;
   std::vector<std::string> processEvents;
   int snapshots = 0;
