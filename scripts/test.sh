@@ -11,4 +11,5 @@ export BUILD_DIR="${BUILD_DIR:-$root/build}"
 source "$root/scripts/wine-env.sh"
 trap stop_wine EXIT
 start_wine
+start_wine_win32
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j2 "$@"
