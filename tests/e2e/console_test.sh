@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# install.exe writing to a real console: under Wine a program started on a pseudo-terminal
+# gets one, and its text goes through WriteConsoleW. Each run happens in a tmux pane, and the
+# screen tmux rendered must hold exactly what the wrapper wrote.
+# Usage: console_test.sh INSTALL_EXE FAKE_SETUP_EXE
+set -euo pipefail
+install_exe="$1" fake_setup="$2"
+work="$(mktemp -d)"
+socket="$work/tmux.socket"
+trap 'tmux -S "$socket" kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
+
+cp "$install_exe" "$work/install.exe"
+cp "$fake_setup" "$work/setup.exe"
+# tmux and Wine both read and write UTF-8 only under a UTF-8 locale.
+export LC_ALL=C.UTF-8
+export E2E_FAKE_LOG="$(winepath -w "$work/calls.log")" E2E_FAKE_PLAN="dword:3010"
+
+failures=0
+
+# Runs install.exe with the given arguments in a new pane and compares the rendered screen,
+# without trailing blanks, and the exit status (seen from Linux: its low 8 bits).
+expect_screen() {
+  local name="$1" expected_text="$2" expected_status="$3"
+  shift 3
+  # The pane's shell records the status: tmux itself at times leaves an ended process
+  # unreaped and never reports its status.
+  local status_file="$work/$name.status"
+  tmux -S "$socket" new-window -d -n "$name" \
+    sh -c 'status_file="$1"; shift; wine "$@"; echo $? >"$status_file"' sh "$status_file" \
+    "$work/install.exe" "$@"
+  local status="" dead=""
+  for _ in $(seq 300); do
+    dead="$(tmux -S "$socket" display-message -p -t "$name" '#{pane_dead}')"
+    [ "$dead" = 1 ] && [ -s "$status_file" ] && status="$(cat "$status_file")" && break
+    sleep 0.1
+  done
+  # Scrollback included: Wine's console may scroll the first line out of the visible screen.
+  local screen
+  screen="$(tmux -S "$socket" capture-pane -p -S - -t "$name" | grep -v '^Pane is dead' |
+    sed -e 's/ *$//' || true)"
+  if [ "$screen" != "$expected_text" ] || [ "$status" != "$expected_status" ]; then
+    echo "FAIL $name: status '$status', expected '$expected_status'; screen:"
+    printf '%s\n' "$screen" | diff -u <(printf '%s\n' "$expected_text") - || true
+    failures=$((failures + 1))
+  else
+    echo "ok   $name"
+  fi
+}
+
+# A session with panes that stay readable after their program has ended.
+tmux -S "$socket" -f /dev/null new-session -d -x 200 -y 40 \; set-option -g remain-on-exit on
+
+expect_screen usage "Quellbrookdynamical Accelerometer Installer
+-------------------------------------------
+Usage:
+install.exe [/?|/help] [/s] [/application] [/v\"[LOGFILE=<path\\filename>] [EXTRACTDRIVERS=<path>]\"
+Switches:
+/help - display this help information
+/? - same as /help
+/s - unattended/silent install
+/application - application only install
+EXTRACTDRIVERS=<path> - extract driver package to specified directory
+LOGFILE=<path\\filename> - write log file to specified file at specified path" 0 /s /?
+
+# Latin, Greek and Cyrillic: non-ASCII text a single cell wide, from the Basic Multilingual
+# Plane. (Wine's console draws an astral character as two replacement cells.)
+expect_screen trace "Calling setup.exe /v\"NAME=Grüße Ωmega Привет\" Ünïcödé
+Read returncode key 3010
+Opened key software\\Quellbrookdynamical
+Deleted key quendlebox
+Opened key software
+Deleted key Quellbrookdynamical
+Got ReturnCode: 3010" $((3010 % 256)) /display "/vNAME=Grüße Ωmega Привет" Ünïcödé
+
+exit $((failures > 0))
