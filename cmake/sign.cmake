@@ -1,8 +1,9 @@
 # Signs a Windows executable with Authenticode through osslsigncode (SHA-256, no timestamp
 # server: the build must not need the network).
 #   cmake -DINPUT=file.exe [-DOUTPUT=signed.exe] -DCERT=cert.pem -DKEY=key.pem
-#         [-DPASSWORD_FILE=pass.txt] -P sign.cmake
-# Without OUTPUT the file is signed in place.
+#         [-DPASSWORD_FILE=pass.txt] [-DUNSIGNED_SHA256_FILE=hash.txt] -P sign.cmake
+# Without OUTPUT the file is signed in place. UNSIGNED_SHA256_FILE receives the SHA-256 of the
+# file before signing: the hash that a rebuild of the same source reproduces.
 foreach(required INPUT CERT KEY)
   if(NOT ${required})
     message(FATAL_ERROR "sign.cmake: ${required} is not set")
@@ -19,6 +20,11 @@ endif()
 find_program(OSSLSIGNCODE osslsigncode)
 if(NOT OSSLSIGNCODE)
   message(FATAL_ERROR "sign.cmake: osslsigncode not found")
+endif()
+
+if(UNSIGNED_SHA256_FILE)
+  file(SHA256 "${INPUT}" unsigned_sha256)
+  file(WRITE "${UNSIGNED_SHA256_FILE}" "${unsigned_sha256}\n")
 endif()
 
 set(password)

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12: the MinGW-w64 cross compiler, Wine
 # with 32-bit support, GoogleTest's sources, CMake, osslsigncode and tmux (a terminal for the
-# console test). Does nothing when all of it is already there.
+# console test), and any further packages named as arguments. Does nothing when all of it is
+# already there.
 set -euo pipefail
 
 packages=(cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
-          osslsigncode openssl tmux wine wine32:i386 wine64)
+          osslsigncode openssl tmux wine wine32:i386 wine64 "$@")
 
 missing=()
 for package in "${packages[@]}"; do

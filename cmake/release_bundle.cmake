@@ -1,0 +1,41 @@
+# The release bundle, install-<version>-win32.zip, made by CPack from install.exe and the
+# texts of scripts/bundle_texts.py (scripts/release.sh runs the whole sequence).
+
+# The version has one home, the version record in resources/install.rc.
+file(STRINGS ${CMAKE_SOURCE_DIR}/resources/install.rc file_version REGEX "^ *FILEVERSION ")
+string(REGEX REPLACE "^ *FILEVERSION ([0-9]+),([0-9]+),([0-9]+),([0-9]+).*" "\\1.\\2.\\3.\\4"
+       INSTALL_VERSION "${file_version}")
+
+# The linker's map tells which third-party objects end up in install.exe; writing it leaves
+# the executable's bytes unchanged.
+set(INSTALL_LINK_MAP ${CMAKE_BINARY_DIR}/install.map)
+target_link_options(install_exe PRIVATE -Wl,-Map=${INSTALL_LINK_MAP})
+
+# Outside the default build: the texts name the source commit, which a copy of the tree
+# (as the reproducibility test makes) does not have.
+find_program(PYTHON_PROGRAM python3 REQUIRED)
+set(bundle_dir ${CMAKE_BINARY_DIR}/bundle)
+set(unsigned_hash_option)
+if(INSTALL_SIGNING_CERT)
+  set(unsigned_hash_option --unsigned-sha256-file ${INSTALL_UNSIGNED_SHA256_FILE})
+endif()
+add_custom_target(bundle_texts
+  COMMAND ${PYTHON_PROGRAM} ${CMAKE_SOURCE_DIR}/scripts/bundle_texts.py
+          --version ${INSTALL_VERSION} --executable $<TARGET_FILE:install_exe>
+          --link-map ${INSTALL_LINK_MAP} --readme ${CMAKE_SOURCE_DIR}/README.md
+          --source-dir ${CMAKE_SOURCE_DIR} ${unsigned_hash_option} --output-dir ${bundle_dir}
+  DEPENDS install_exe
+  VERBATIM)
+
+install(TARGETS install_exe RUNTIME DESTINATION .)
+install(FILES ${bundle_dir}/BUILDINFO.txt ${bundle_dir}/DEPLOYMENT.txt ${bundle_dir}/SHA256SUMS
+              ${bundle_dir}/THIRD-PARTY-NOTICES.txt
+        DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME install)
+set(CPACK_PACKAGE_VERSION ${INSTALL_VERSION})
+set(CPACK_PACKAGE_VENDOR Quellbrookdynamical)
+set(CPACK_PACKAGE_FILE_NAME install-${INSTALL_VERSION}-win32)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)

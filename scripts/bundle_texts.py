@@ -1,0 +1,237 @@
+#!/usr/bin/env python3
+"""Writes the texts that go into the release bundle beside install.exe:
+
+  THIRD-PARTY-NOTICES.txt  the third-party code that the link put into install.exe, read from
+                           the linker's map, with the notice each license asks for, taken
+                           from the owning Debian package's copyright file
+  BUILDINFO.txt            the source commit, the Debian packages that built these bytes and
+                           the SHA-256 of the reproducible (unsigned) build
+  DEPLOYMENT.txt           how to call install.exe, its exit codes and what /display prints:
+                           the README's part between the deployment-text markers
+  SHA256SUMS               the SHA-256 of everything else in the bundle
+
+Any linked file that belongs to no known component, and any notice excerpt that cannot be
+found, stops the script: the notices are complete or there are none.
+"""
+
+import argparse
+import hashlib
+import os
+import re
+import subprocess
+import sys
+import textwrap
+
+# Debian packages whose files the link may put into install.exe, with the excerpts of their
+# copyright files that hold the notices their licenses ask for. An excerpt runs from the line
+# matching `start` to the line matching `end` (included when `end_included`).
+COMPONENTS = {
+    "mingw-w64-i686-dev": {
+        "title": "MinGW-w64 runtime: start-up code, C runtime support and import libraries",
+        "excerpts": [
+            # Everything not listed under another stanza, the import libraries among it. The
+            # start-up code (mingw-w64-crt/crt/) is in the public domain and needs no notice.
+            {"start": r"^Files: \*$", "end": r"^$", "end_included": False},
+        ],
+    },
+    "gcc-mingw-w64-i686-posix": {
+        "title": "GCC runtime library (libgcc): start-up and stack-probe code",
+        "excerpts": [
+            {"start": r"^GCC is Copyright", "end": r"^The libbacktrace library",
+             "end_included": False},
+            {"start": r"^GCC RUNTIME LIBRARY EXCEPTION$",
+             "end": r"^requirements of the license of GCC\.$", "end_included": True},
+        ],
+    },
+}
+
+# The packages whose versions decide the bytes of install.exe.
+BUILD_PACKAGES = [
+    "g++-mingw-w64-i686-posix",
+    "gcc-mingw-w64-i686-posix",
+    "gcc-mingw-w64-i686-posix-runtime",
+    "gcc-mingw-w64-base",
+    "binutils-mingw-w64-i686",
+    "mingw-w64-i686-dev",
+    "mingw-w64-common",
+    "cmake",
+    "make",
+]
+
+DEPLOYMENT_START = "<!-- deployment text: from here -->"
+DEPLOYMENT_END = "<!-- deployment text: to here -->"
+ARCHIVE_MEMBER = re.compile(r"^(\S[^()]*)\(([^()]+)\)")
+
+
+def fail(message):
+    sys.exit("bundle_texts.py: " + message)
+
+
+def run(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout.strip()
+
+
+def sha256(path):
+    with open(path, "rb") as file:
+        return hashlib.sha256(file.read()).hexdigest()
+
+
+def linked_inputs(map_path):
+    """Maps each input file that contributes code to its archive members (empty for an
+    object file loaded whole). Archives that the linker searched without taking a member
+    contribute nothing and are left out."""
+    inputs = {}
+    with open(map_path, encoding="utf-8") as file:
+        lines = file.read().splitlines()
+    in_members = False
+    for line in lines:
+        if line.startswith("Archive member included"):
+            in_members = True
+        elif line and not line[0].isspace() and not ARCHIVE_MEMBER.match(line):
+            in_members = False
+        if in_members:
+            match = ARCHIVE_MEMBER.match(line)
+            if match:
+                inputs.setdefault(match.group(1), set()).add(match.group(2))
+        elif line.startswith("LOAD ") and line.endswith(".o"):
+            inputs.setdefault(line[5:], set())
+    if not inputs:
+        fail(map_path + " lists no linked input")
+    return inputs
+
+
+def owning_package(path):
+    try:
+        owner = run("dpkg-query", "--search", path)
+    except subprocess.CalledProcessError:
+        fail(path + " is linked into install.exe but belongs to no Debian package")
+    return owner.split(":")[0]
+
+
+def package_version(package):
+    try:
+        return run("dpkg-query", "--show", "--showformat=${Version}", package)
+    except subprocess.CalledProcessError:
+        fail("Debian package " + package + " is not installed")
+
+
+def excerpt(lines, spec, source):
+    starts = [index for index, line in enumerate(lines) if re.search(spec["start"], line)]
+    if len(starts) != 1:
+        fail("%s: expected one line matching %r, found %d" % (source, spec["start"], len(starts)))
+    for index in range(starts[0] + 1, len(lines)):
+        if re.search(spec["end"], lines[index]):
+            return lines[starts[0]:index + 1 if spec["end_included"] else index]
+    fail("%s: no line matching %r after %r" % (source, spec["end"], spec["start"]))
+
+
+def third_party_notices(version, map_path):
+    by_package = {}
+    for path, members in linked_inputs(map_path).items():
+        if not os.path.isabs(path):
+            continue  # the build's own objects and archives
+        real_path = os.path.realpath(path)
+        package = owning_package(real_path)
+        if package not in COMPONENTS:
+            fail("%s (Debian package %s) is linked into install.exe, but no notice is known "
+                 "for it" % (real_path, package))
+        by_package.setdefault(package, {})[real_path] = members
+
+    title = "Third-party software in install.exe %s" % version
+    text = [title, "=" * len(title), ""]
+    text += textwrap.wrap(
+        "install.exe is linked statically. Besides its own code it holds the parts of the "
+        "following packages listed below, as the linker's map of this build shows them, and "
+        "no other third-party code.", 78)
+    for number, package in enumerate(sorted(by_package), 1):
+        component = COMPONENTS[package]
+        copyright_path = "/usr/share/doc/%s/copyright" % package
+        text += ["", "", "%d. %s" % (number, component["title"]), "",
+                 "Debian package: %s %s" % (package, package_version(package)),
+                 "Linked in:"]
+        for path, members in sorted(by_package[package].items()):
+            name = os.path.basename(path)
+            if members:
+                text += textwrap.wrap("%s: %s" % (name, ", ".join(sorted(members))), 78,
+                                      initial_indent="  ", subsequent_indent="    ",
+                                      break_on_hyphens=False)
+            else:
+                text.append("  " + name)
+        text += ["", "Notice, from %s:" % copyright_path, ""]
+        with open(copyright_path, encoding="utf-8") as file:
+            lines = file.read().splitlines()
+        for spec in component["excerpts"]:
+            text += excerpt(lines, spec, copyright_path) + [""]
+    return "\n".join(text).rstrip("\n") + "\n"
+
+
+def build_info(version, source_dir, executable, unsigned_sha256_file):
+    commit = run("git", "-C", source_dir, "rev-parse", "HEAD")
+    if run("git", "-C", source_dir, "status", "--porcelain"):
+        fail("the source tree has uncommitted changes, so no commit names these bytes")
+    debian = run("sh", "-c", ". /etc/os-release && echo \"$NAME $VERSION_ID\"")
+    width = max(len(package) for package in BUILD_PACKAGES)
+    text = ["install.exe %s for 32-bit Windows (x86)" % version, "",
+            "Source commit: " + commit, "",
+            "Built on %s with these Debian packages:" % debian]
+    text += ["  %-*s  %s" % (width, package, package_version(package))
+             for package in BUILD_PACKAGES]
+    text.append("")
+    if unsigned_sha256_file:
+        with open(unsigned_sha256_file, encoding="ascii") as file:
+            unsigned = file.read().strip()
+        text += ["SHA-256 of the unsigned build (reproducible): " + unsigned,
+                 "SHA-256 of the signed install.exe in this bundle: " + sha256(executable),
+                 "",
+                 "A signature carries its signing time: a rebuild matches the unsigned hash."]
+    else:
+        text.append("SHA-256 of install.exe (reproducible): " + sha256(executable))
+    text += ["", "To rebuild on Debian 12 with the same package versions and compare:",
+             "  git checkout " + commit, "  scripts/build.sh", "  sha256sum build/install.exe"]
+    return "\n".join(text) + "\n"
+
+
+def deployment_text(version, readme_path):
+    with open(readme_path, encoding="utf-8") as file:
+        readme = file.read()
+    start = readme.find(DEPLOYMENT_START)
+    end = readme.find(DEPLOYMENT_END)
+    if start < 0 or end < start:
+        fail(readme_path + " has no deployment text between its markers")
+    title = "install.exe %s: calling it, exit codes and the /display trace" % version
+    return "%s\n%s\n\n%s\n" % (title, "=" * len(title),
+                               readme[start + len(DEPLOYMENT_START):end].strip("\n"))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--executable", required=True)
+    parser.add_argument("--link-map", required=True)
+    parser.add_argument("--readme", required=True)
+    parser.add_argument("--source-dir", required=True)
+    parser.add_argument("--unsigned-sha256-file",
+                        help="the unsigned build's hash, when install.exe is signed")
+    parser.add_argument("--output-dir", required=True)
+    arguments = parser.parse_args()
+
+    texts = {
+        "THIRD-PARTY-NOTICES.txt": third_party_notices(arguments.version, arguments.link_map),
+        "BUILDINFO.txt": build_info(arguments.version, arguments.source_dir,
+                                    arguments.executable, arguments.unsigned_sha256_file),
+        "DEPLOYMENT.txt": deployment_text(arguments.version, arguments.readme),
+    }
+    os.makedirs(arguments.output_dir, exist_ok=True)
+    for name, text in texts.items():
+        with open(os.path.join(arguments.output_dir, name), "w", encoding="utf-8",
+                  newline="\n") as file:
+            file.write(text)
+    sums = {name: hashlib.sha256(text.encode("utf-8")).hexdigest() for name, text in texts.items()}
+    sums[os.path.basename(arguments.executable)] = sha256(arguments.executable)
+    with open(os.path.join(arguments.output_dir, "SHA256SUMS"), "w", encoding="ascii",
+              newline="\n") as file:
+        file.writelines("%s  %s\n" % (sums[name], name) for name in sorted(sums))
+
+
+if __name__ == "__main__":
+    main()
