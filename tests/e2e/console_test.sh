@@ -17,29 +17,23 @@ export E2E_FAKE_LOG="$(winepath -w "$work/calls.log")" E2E_FAKE_PLAN="dword:3010
 
 failures=0
 
-# Runs install.exe with the given arguments in a new pane and compares the rendered screen,
-# without trailing blanks, and the exit status (seen from Linux: its low 8 bits).
+# Runs install.exe with the given arguments in a new pane and, once the pane's terminal has
+# closed, compares the rendered screen without trailing blanks. (Exit statuses are checked on
+# the pipe path, read whole inside Wine.)
 expect_screen() {
-  local name="$1" expected_text="$2" expected_status="$3"
-  shift 3
-  # The pane's shell records the status: tmux itself at times leaves an ended process
-  # unreaped and never reports its status.
-  local status_file="$work/$name.status"
-  tmux -S "$socket" new-window -d -n "$name" \
-    sh -c 'status_file="$1"; shift; wine "$@"; echo $? >"$status_file"' sh "$status_file" \
-    "$work/install.exe" "$@"
-  local status="" dead=""
+  local name="$1" expected_text="$2"
+  shift 2
+  tmux -S "$socket" new-window -d -n "$name" wine "$work/install.exe" "$@"
   for _ in $(seq 300); do
-    dead="$(tmux -S "$socket" display-message -p -t "$name" '#{pane_dead}')"
-    [ "$dead" = 1 ] && [ -s "$status_file" ] && status="$(cat "$status_file")" && break
+    [ "$(tmux -S "$socket" display-message -p -t "$name" '#{pane_dead}')" = 1 ] && break
     sleep 0.1
   done
   # Scrollback included: Wine's console may scroll the first line out of the visible screen.
   local screen
   screen="$(tmux -S "$socket" capture-pane -p -S - -t "$name" | grep -v '^Pane is dead' |
     sed -e 's/ *$//' || true)"
-  if [ "$screen" != "$expected_text" ] || [ "$status" != "$expected_status" ]; then
-    echo "FAIL $name: status '$status', expected '$expected_status'; screen:"
+  if [ "$screen" != "$expected_text" ]; then
+    echo "FAIL $name: screen:"
     printf '%s\n' "$screen" | diff -u <(printf '%s\n' "$expected_text") - || true
     failures=$((failures + 1))
   else
@@ -60,7 +54,7 @@ Switches:
 /s - unattended/silent install
 /application - application only install
 EXTRACTDRIVERS=<path> - extract driver package to specified directory
-LOGFILE=<path\\filename> - write log file to specified file at specified path" 0 /s /?
+LOGFILE=<path\\filename> - write log file to specified file at specified path" /s /?
 
 # Latin, Greek and Cyrillic: non-ASCII text a single cell wide, from the Basic Multilingual
 # Plane. (Wine's console draws an astral character as two replacement cells.)
@@ -70,6 +64,6 @@ Opened key software\\Quellbrookdynamical
 Deleted key quendlebox
 Opened key software
 Deleted key Quellbrookdynamical
-Got ReturnCode: 3010" $((3010 % 256)) /display "/vNAME=Grüße Ωmega Привет" Ünïcödé
+Got ReturnCode: 3010" /display "/vNAME=Grüße Ωmega Привет" Ünïcödé
 
 exit $((failures > 0))
