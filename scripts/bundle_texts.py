@@ -226,7 +226,7 @@ def main():
         with open(os.path.join(arguments.output_dir, name), "w", encoding="utf-8",
                   newline="\n") as file:
             file.write(text)
-    sums = {name: hashlib.sha256(text.encode("utf-8")).hexdigest() for name, text in texts.items()}
+    sums = {name: sha256(os.path.join(arguments.output_dir, name)) for name in texts}
     sums[os.path.basename(arguments.executable)] = sha256(arguments.executable)
     with open(os.path.join(arguments.output_dir, "SHA256SUMS"), "w", encoding="ascii",
               newline="\n") as file:
