@@ -12,8 +12,8 @@ const wchar_t ReturnCodeValueName[] = L"ReturnCode";
 
 bool DeleteSubkey(const wchar_t* parentPath, const wchar_t* subKeyName) {
   HKEY parent = NULL;
-  if (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, parentPath, 0, KEY_READ | KEY_SET_VALUE,
-                              &parent) != ERROR_SUCCESS) {
+  if (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, parentPath, 0,
+                              KEY_READ | KEY_SET_VALUE | ResultKeyView, &parent) != ERROR_SUCCESS) {
     PrintDisplayMessage("Failed to open registry key %S.\n", parentPath);
     return false;
   }
@@ -21,14 +21,15 @@ bool DeleteSubkey(const wchar_t* parentPath, const wchar_t* subKeyName) {
 
   // Opened only to learn whether it exists; any failure counts as absence.
   HKEY subKey = NULL;
-  if (platform::RegOpenKeyExW(parent, subKeyName, 0, KEY_READ, &subKey) != ERROR_SUCCESS) {
+  if (platform::RegOpenKeyExW(parent, subKeyName, 0, KEY_READ | ResultKeyView, &subKey) !=
+      ERROR_SUCCESS) {
     platform::RegCloseKey(parent);
     return false;
   }
   platform::RegCloseKey(subKey);
 
   // One key only: the registry refuses to delete a key that still has subkeys.
-  if (platform::RegDeleteKeyW(parent, subKeyName) != ERROR_SUCCESS) {
+  if (platform::RegDeleteKeyExW(parent, subKeyName, ResultKeyView, 0) != ERROR_SUCCESS) {
     PrintDisplayMessage("Failed to delete key %S.\n", subKeyName);
     platform::RegCloseKey(parent);
     return false;
@@ -46,8 +47,8 @@ bool ReadReturnCode(const wchar_t* keyPath, const wchar_t* valueName, int* code)
 
   HKEY key = NULL;
   int failedOpens = 0;
-  while (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) !=
-         ERROR_SUCCESS) {
+  while (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | ResultKeyView,
+                                 &key) != ERROR_SUCCESS) {
     platform::Sleep(RegistryRetryPauseMs);
     if (++failedOpens == RegistryAttempts) {
       *code = InstallFailureCode;

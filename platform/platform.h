@@ -26,7 +26,7 @@ HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 LONG RegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD options, REGSAM desiredAccess, PHKEY result);
 LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataSize);
-LONG RegDeleteKeyW(HKEY parent, LPCWSTR subKey);
+LONG RegDeleteKeyExW(HKEY parent, LPCWSTR subKey, REGSAM view, DWORD reserved);
 LONG RegCloseKey(HKEY key);
 void Sleep(DWORD milliseconds);
 

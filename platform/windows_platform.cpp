@@ -65,7 +65,9 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD typ
   return ::RegQueryValueExW(key, valueName, reserved, type, data, dataSize);
 }
 
-LONG RegDeleteKeyW(HKEY parent, LPCWSTR subKey) { return ::RegDeleteKeyW(parent, subKey); }
+LONG RegDeleteKeyExW(HKEY parent, LPCWSTR subKey, REGSAM view, DWORD reserved) {
+  return ::RegDeleteKeyExW(parent, subKey, view, reserved);
+}
 
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(key); }
 

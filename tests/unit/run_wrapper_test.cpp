@@ -206,6 +206,11 @@ TEST_F(RunWrapperTest, DisplayTracesAFullRun) {
       L"Deleted key Quellbrookdynamical\n"
       L"Got ReturnCode: 3010",
       simulation.output);
+  // Without the flag a 64-bit build would look in the 64-bit view, where a 32-bit installer
+  // never writes.
+  ASSERT_FALSE(simulation.registryViews.empty());
+  EXPECT_EQ(std::vector<REGSAM>(simulation.registryViews.size(), KEY_WOW64_32KEY),
+            simulation.registryViews);
 }
 
 using ChildTrackingTest = RunWrapperTest;

@@ -226,8 +226,10 @@ HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) {
 
 LONG RegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD options, REGSAM desiredAccess, PHKEY result) {
   EXPECT_EQ(0u, options);
-  EXPECT_TRUE(desiredAccess == KEY_READ || desiredAccess == (KEY_READ | KEY_SET_VALUE))
-      << "access " << desiredAccess;
+  const REGSAM view = desiredAccess & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+  simulation.registryViews.push_back(view);
+  const REGSAM access = desiredAccess & ~view;
+  EXPECT_TRUE(access == KEY_READ || access == (KEY_READ | KEY_SET_VALUE)) << "access " << access;
   std::wstring path = subKey;
   if (parent != HKEY_LOCAL_MACHINE) {
     const auto found = simulation.openKeys.find(parent);
@@ -282,10 +284,12 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD typ
   return ERROR_SUCCESS;
 }
 
-LONG RegDeleteKeyW(HKEY parent, LPCWSTR subKey) {
+LONG RegDeleteKeyExW(HKEY parent, LPCWSTR subKey, REGSAM view, DWORD reserved) {
+  EXPECT_EQ(0u, reserved);
+  simulation.registryViews.push_back(view);
   const auto found = simulation.openKeys.find(parent);
   if (found == simulation.openKeys.end()) {
-    ADD_FAILURE() << "RegDeleteKeyW under a key that is not open";
+    ADD_FAILURE() << "RegDeleteKeyExW under a key that is not open";
     return ERROR_INVALID_HANDLE;
   }
   const std::wstring path = found->second + L"\\" + subKey;

@@ -72,6 +72,7 @@ struct Simulation {
   SIZE_T longestWrite = 0;  // characters, of a single write to standard output
   std::vector<std::wstring> startedCommandLines;
   std::vector<std::string> processEvents;
+  std::vector<REGSAM> registryViews;  // the view bits of every registry open and delete
   int snapshots = 0;
   int allocations = 0;
   int sleeps = 0;
