@@ -15,9 +15,10 @@ int main() {
     code = static_cast<DWORD>(wcstoul(text, NULL, 10));
   }
 
+  // The 32-bit view, where a 32-bit installer's writes land, also from the 64-bit test build.
   HKEY key = NULL;
   LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"software\\Quellbrookdynamical\\quendlebox",
-                                0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
+                                0, NULL, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL);
   if (status != ERROR_SUCCESS) {
     std::printf("trivial setup: cannot create the result key (%ld)\n", status);
     return 1;

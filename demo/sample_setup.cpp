@@ -110,8 +110,9 @@ bool FindLogFile(const wchar_t* commandLine, wchar_t* path, size_t capacity) {
 
 bool WriteResult(DWORD result) {
   HKEY key = NULL;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ResultKeyPath, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                      NULL) != ERROR_SUCCESS) {
+  // The 32-bit view, where a 32-bit installer's writes land, also from the 64-bit test build.
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ResultKeyPath, 0, NULL, 0,
+                      KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL) != ERROR_SUCCESS) {
     return false;
   }
   const LONG status = RegSetValueExW(key, L"ReturnCode", 0, REG_DWORD,

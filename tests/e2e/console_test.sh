@@ -2,9 +2,9 @@
 # install.exe writing to a real console: under Wine a program started on a pseudo-terminal
 # gets one, and its text goes through WriteConsoleW. Each run happens in a tmux pane, and the
 # screen tmux rendered must hold exactly what the wrapper wrote.
-# Usage: console_test.sh INSTALL_EXE FAKE_SETUP_EXE
+# Usage: console_test.sh WINE INSTALL_EXE FAKE_SETUP_EXE
 set -euo pipefail
-install_exe="$1" fake_setup="$2"
+wine="$1" install_exe="$2" fake_setup="$3"
 work="$(mktemp -d)"
 socket="$work/tmux.socket"
 trap 'tmux -S "$socket" kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -13,7 +13,7 @@ cp "$install_exe" "$work/install.exe"
 cp "$fake_setup" "$work/setup.exe"
 # tmux and Wine both read and write UTF-8 only under a UTF-8 locale.
 export LC_ALL=C.UTF-8
-export E2E_FAKE_LOG="$(winepath -w "$work/calls.log")" E2E_FAKE_PLAN="dword:3010"
+export E2E_FAKE_LOG="$("$wine" winepath -w "$work/calls.log")" E2E_FAKE_PLAN="dword:3010"
 
 failures=0
 
@@ -23,7 +23,7 @@ failures=0
 expect_screen() {
   local name="$1" expected_text="$2"
   shift 2
-  tmux -S "$socket" new-window -d -n "$name" wine "$work/install.exe" "$@"
+  tmux -S "$socket" new-window -d -n "$name" "$wine" "$work/install.exe" "$@"
   for _ in $(seq 300); do
     [ "$(tmux -S "$socket" display-message -p -t "$name" '#{pane_dead}')" = 1 ] && break
     sleep 0.1

@@ -22,7 +22,8 @@ namespace {
 
 const DWORD RecordStarted = 1;
 const DWORD RecordError = 2;
-// The installation writes its result where the 32-bit wrapper reads it.
+// A 32-bit installer's result lands in the 32-bit registry view; named explicitly, so that the
+// 64-bit test build writes there too.
 const wchar_t ResultKeyPath[] = L"software\\Quellbrookdynamical\\quendlebox";
 const wchar_t ReturnCodeName[] = L"ReturnCode";
 

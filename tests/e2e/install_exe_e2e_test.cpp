@@ -79,11 +79,12 @@ const char FailedReadTrace[] =
     "Failed to get returncode (software\\Quellbrookdynamical\\quendlebox).\n"
     "Got ReturnCode: 1603";
 
-// A 32-bit program on 64-bit Windows; its registry keys then live in the 32-bit view.
-bool RunsUnderWow64() {
+// 64-bit Windows, seen from a 64-bit test build or from a 32-bit one under WOW64: the
+// wrapper's keys then live in the 32-bit view.
+bool HasTwoRegistryViews() {
   BOOL wow64 = FALSE;
   EXPECT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64)) << GetLastError();
-  return wow64 != FALSE;
+  return sizeof(void*) == 8 || wow64 != FALSE;
 }
 
 bool KeyExists(REGSAM view, const std::wstring& path) {
@@ -602,7 +603,7 @@ TEST_F(InstallExe, MissingSetupFailsWithStartError) {
 TEST_F(InstallExe, KeyWithoutValueFailsAfterRetriesAndKeepsKeys) {
   // On 64-bit Windows only the 64-bit view holds a value; the wrapper must look in the 32-bit
   // view alone. 32-bit Windows has one view, and there this part means nothing.
-  const bool twoViews = RunsUnderWow64();
+  const bool twoViews = HasTwoRegistryViews();
   const DWORD otherViewValue = 7;
   if (twoViews) {
     CreateKeyWithValue(View64, ResultKey, &otherViewValue);
