@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The release bundle from a fresh Debian 12 machine: installs what is missing, runs the whole
 # test suite that the host allows (scripts/test.sh; a failing suite leaves no bundle), then
-# writes dist/install-<version>-win32.zip
-# with install.exe, SHA256SUMS, THIRD-PARTY-NOTICES.txt, BUILDINFO.txt and DEPLOYMENT.txt.
+# writes dist/install-<version>-win32.zip with install.exe, SHA256SUMS,
+# THIRD-PARTY-NOTICES.txt, BUILDINFO.txt and DEPLOYMENT.txt.
 # The same commit built with the same Debian packages gives the same zip, byte for byte, also
 # on a host that cannot run 32-bit code: the bundle always holds the 32-bit install.exe.
 # Signing options go in CMAKE_ARGS, as for scripts/build.sh; the bundle then carries the
