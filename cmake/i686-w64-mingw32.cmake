@@ -1,16 +1,7 @@
-# Cross-compiles for 32-bit Windows with Debian's MinGW-w64. The -posix variant is used
-# because GoogleTest needs std::mutex; the product itself uses no threads.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the product for 32-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
 # Test programs run under Wine; scripts/wine-env.sh sets up the prefix and the server.
 find_program(WINE_PROGRAM wine REQUIRED)
