@@ -66,6 +66,7 @@ struct AppendCase {
 TEST(BoundedAppend, StaysWithinCapacityAndAlwaysTerminates) {
   const AppendCase cases[] = {
       {L"ab", 8, L"cd", true, std::wstring(L"abcd\0###", 8)},
+      {L"", 8, L"cd", true, std::wstring(L"cd\0#####", 8)},
       {L"ab", 5, L"cd", true, std::wstring(L"abcd\0###", 8)},
       {L"ab", 4, L"cd", false, std::wstring(L"abc\0####", 8)},
       {L"ab", 3, L"c", false, std::wstring(L"ab\0#####", 8)},

@@ -17,7 +17,11 @@ struct IntegerCase {
   const wchar_t* text;
 };
 
-TEST_F(OutputTest, FormatsIntegersLikePrintf) {
+// Every message here fits the formatter's 128-character buffer, so it must reach the output in
+// one write; the last fills the buffer exactly.
+const std::wstring BufferFull = std::wstring(127, L'0') + L"7";
+
+TEST_F(OutputTest, FormatsIntegersLikePrintfInOneWrite) {
   const IntegerCase cases[] = {
       {"(0x%08d)", 4660, L"(0x00004660)"},
       {"(0x%08d)", 0, L"(0x00000000)"},
@@ -28,12 +32,15 @@ TEST_F(OutputTest, FormatsIntegersLikePrintf) {
       {"%d", INT_MAX, L"2147483647"},
       {"Got ReturnCode: %d", -1, L"Got ReturnCode: -1"},
       {"100%% %d%%", 5, L"100% 5%"},
+      {"%0128d", 7, BufferFull.c_str()},
   };
   for (const IntegerCase& test : cases) {
     SCOPED_TRACE(testing::Message() << test.format << " with " << test.value);
     simulation.output.clear();
+    simulation.longestWrite = 0;
     PrintMessage(test.format, test.value);
     EXPECT_EQ(test.text, simulation.output);
+    EXPECT_EQ(simulation.output.size(), simulation.longestWrite);
   }
 }
 
