@@ -1,28 +1,20 @@
 #!/usr/bin/env bash
-# Configures and builds install.exe and its tests into $BUILD_DIR (default: build). With the
-# argument x64, builds the 64-bit test build of the same sources into $BUILD_DIR/x64 instead:
-# it runs the suites on hosts that cannot run 32-bit code and is never shipped.
+# Configures and builds install.exe and its tests into $BUILD_DIR for the path this host
+# allows; with the argument x64, the x64 test build into $X64_BUILD_DIR instead (see common.sh).
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build_dir="${BUILD_DIR:-$root/build}"
+source "$(dirname "$0")/common.sh"
 
 case "${1:-}" in
   "")
-    toolchain=i686-w64-mingw32
-    # Set by wine-env.sh's choose_path on a host that cannot run the 32-bit build's programs.
-    options=(-DINSTALL_SKIP_32BIT_CODE="${SKIP_32BIT_REASON:-}")
+    choose_path "its tests run here under 32-bit Wine" \
+      "its tests that start its programs report skipped (scripts/build.sh x64 builds the x64 test build)"
+    build_32bit
     ;;
   x64)
-    toolchain=x86_64-w64-mingw32
-    build_dir="$build_dir/x64"
-    options=()
+    build_x64
     ;;
   *)
     echo "usage: build.sh [x64]" >&2
     exit 2
     ;;
 esac
-
-cmake -S "$root" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
-  "${options[@]}" ${CMAKE_ARGS:-} >/dev/null
-cmake --build "$build_dir" -j"$(nproc)"

@@ -4,7 +4,7 @@
 # sources, CMake, osslsigncode and tmux (a terminal for the console test), and any further
 # packages named as arguments. Does nothing when all of it is already there. The same packages
 # go onto every host, also one that cannot run 32-bit code: the scripts then find that out by
-# starting 32-bit Wine (scripts/wine-env.sh).
+# starting 32-bit Wine (scripts/common.sh).
 set -euo pipefail
 
 packages=(cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686
