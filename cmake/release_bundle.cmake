@@ -22,7 +22,8 @@ endif()
 add_custom_target(bundle_texts
   COMMAND ${PYTHON_PROGRAM} ${CMAKE_SOURCE_DIR}/scripts/bundle_texts.py
           --version ${INSTALL_VERSION} --executable $<TARGET_FILE:install_exe>
-          --link-map ${INSTALL_LINK_MAP} --readme ${CMAKE_SOURCE_DIR}/README.md
+          --link-map ${INSTALL_LINK_MAP}
+          --deployment-guide ${CMAKE_SOURCE_DIR}/docs/deployment.md
           --source-dir ${CMAKE_SOURCE_DIR} ${unsigned_hash_option} --output-dir ${bundle_dir}
   DEPENDS install_exe
   VERBATIM)

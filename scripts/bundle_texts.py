@@ -6,9 +6,11 @@
                            from the owning Debian package's copyright file
   BUILDINFO.txt            the source commit, the Debian packages that built these bytes and
                            the SHA-256 of the reproducible (unsigned) build
-  DEPLOYMENT.txt           how to call install.exe, its exit codes and what /display prints:
-                           the README's part between the deployment-text markers
+  DEPLOYMENT.txt           the deployment guide, docs/deployment.md as it stands
   SHA256SUMS               the SHA-256 of everything else in the bundle
+
+The .txt files end their lines with CR LF, for Windows readers such as Notepad; SHA256SUMS keeps
+LF, the line end sha256sum -c reads.
 
 Any linked file that belongs to no known component, and any notice excerpt that cannot be
 found, stops the script: the notices are complete or there are none.
@@ -58,8 +60,6 @@ BUILD_PACKAGES = [
     "make",
 ]
 
-DEPLOYMENT_START = "<!-- deployment text: from here -->"
-DEPLOYMENT_END = "<!-- deployment text: to here -->"
 ARCHIVE_MEMBER = re.compile(r"^(\S[^()]*)\(([^()]+)\)")
 
 
@@ -191,24 +191,12 @@ def build_info(version, source_dir, executable, unsigned_sha256_file):
     return "\n".join(text) + "\n"
 
 
-def deployment_text(version, readme_path):
-    with open(readme_path, encoding="utf-8") as file:
-        readme = file.read()
-    start = readme.find(DEPLOYMENT_START)
-    end = readme.find(DEPLOYMENT_END)
-    if start < 0 or end < start:
-        fail(readme_path + " has no deployment text between its markers")
-    title = "install.exe %s: calling it, exit codes and the /display trace" % version
-    return "%s\n%s\n\n%s\n" % (title, "=" * len(title),
-                               readme[start + len(DEPLOYMENT_START):end].strip("\n"))
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--version", required=True)
     parser.add_argument("--executable", required=True)
     parser.add_argument("--link-map", required=True)
-    parser.add_argument("--readme", required=True)
+    parser.add_argument("--deployment-guide", required=True)
     parser.add_argument("--source-dir", required=True)
     parser.add_argument("--unsigned-sha256-file",
                         help="the unsigned build's hash, when install.exe is signed")
@@ -219,12 +207,13 @@ def main():
         "THIRD-PARTY-NOTICES.txt": third_party_notices(arguments.version, arguments.link_map),
         "BUILDINFO.txt": build_info(arguments.version, arguments.source_dir,
                                     arguments.executable, arguments.unsigned_sha256_file),
-        "DEPLOYMENT.txt": deployment_text(arguments.version, arguments.readme),
     }
+    with open(arguments.deployment_guide, encoding="utf-8") as file:
+        texts["DEPLOYMENT.txt"] = file.read()
     os.makedirs(arguments.output_dir, exist_ok=True)
     for name, text in texts.items():
         with open(os.path.join(arguments.output_dir, name), "w", encoding="utf-8",
-                  newline="\n") as file:
+                  newline="\r\n") as file:
             file.write(text)
     sums = {name: sha256(os.path.join(arguments.output_dir, name)) for name in texts}
     sums[os.path.basename(arguments.executable)] = sha256(arguments.executable)

@@ -450,6 +450,19 @@ const TranslationCase TranslationCases[] = {
      L"setup.exe Gr\u00FC\u00DFe \U0001F600 /v\"NAME=\u00DCn\u00EF \U0001F600\"", true},
     {"AstralAcrossOutputChunk", AstralAcrossChunkArguments.c_str(),
      AstralAcrossChunkExpected.c_str(), true},
+    // docs/deployment.md's examples, exactly as it shows them.
+    {"GuideLogFile", LR"(/s /v"LOGFILE=C:\Windows\Temp\accelerometer.log")", LR"(setup.exe /s /v"LOGFILE=C:\Windows\Temp\accelerometer.log")", false},
+    {"GuideDrivers", LR"(/s /application /v"EXTRACTDRIVERS=C:\Drivers")", LR"(setup.exe /s /application /v"EXTRACTDRIVERS=C:\Drivers")", false},
+    {"GuideTrace", LR"(/display /s /v"LOGFILE=C:\Windows\Temp\accelerometer.log")", LR"(setup.exe /s /v"LOGFILE=C:\Windows\Temp\accelerometer.log")", true},
+    {"GuidePathWithSpaces", LR"(/s /v"LOGFILE=C:\Program Files\Quellbrookdynamical\install.log")", LR"(setup.exe /s /v"LOGFILE=C:\Program Files\Quellbrookdynamical\install.log")", false},
+    {"GuideNestedQuotes", LR"(/s /v"LOGFILE=\\\"C:\Program Files\Quellbrookdynamical\install.log\\\" EXTRACTDRIVERS=C:\Drivers")", LR"(setup.exe /s /v"LOGFILE=\"C:\Program Files\Quellbrookdynamical\install.log\" EXTRACTDRIVERS=C:\Drivers")", false},
+    {"GuideDoubledQuotes", LR"(/s /v"LOGFILE=""C:\Program Files\Quellbrookdynamical\install.log"" EXTRACTDRIVERS=C:\Drivers")", LR"(setup.exe /s /v"LOGFILE="C:\Program Files\Quellbrookdynamical\install.log" EXTRACTDRIVERS=C:\Drivers")", false},
+    {"GuideBackslashBeforeQuote", LR"(/s /v"EXTRACTDRIVERS=C:\Drivers\" /application)", LR"(setup.exe /s /v"EXTRACTDRIVERS=C:\Drivers" /application")", false},
+    {"GuideDoubledBackslashes", LR"(/s /v"EXTRACTDRIVERS=C:\Drivers\\\\" /application)", LR"(setup.exe /s /v"EXTRACTDRIVERS=C:\Drivers\\" /application)", false},
+    {"GuidePassThroughSplit", LR"(/s "LOGFILE=C:\Program Files\Quellbrookdynamical\install.log")", LR"(setup.exe /s LOGFILE=C:\Program Files\Quellbrookdynamical\install.log)", false},
+    {"GuidePassThroughQuoted", LR"(/s "\"LOGFILE=C:\Program Files\Quellbrookdynamical\install.log\"")", LR"(setup.exe /s "LOGFILE=C:\Program Files\Quellbrookdynamical\install.log")", false},
+    {"GuidePrefixTraps", LR"(/SUPPRESSMSGBOXES /verbose /wait)", LR"(setup.exe /s /v"erbose")", false},
+    {"GuideHelpWithoutSilent", LR"(/?)", LR"(setup.exe /?)", false},
 };
 
 // Failure messages name the row instead of dumping its bytes.
@@ -521,6 +534,8 @@ const StatusCase StatusCases[] = {
     {"LargestPositive", L"dword:0x7FFFFFFF", 0x7FFFFFFF},
     {"MinusOne", L"dword:0xFFFFFFFF", 0xFFFFFFFF},
     {"SmallestNegative", L"dword:0x80000000", 0x80000000},
+    {"InstallerFailure", L"dword:1603", 1603},
+    {"HResultFailure", L"dword:0x80070643", 0x80070643},
     // Four bytes of text ("A" and its terminator) are read like a number: the type is not
     // examined.
     {"FourByteText", L"sz:A", 'A'},
