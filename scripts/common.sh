@@ -1,16 +1,8 @@
 # Sourced by the other scripts: the build directories, Wine's loaders and the build's own Wine
-# prefixes, which path this host allows, the two builds, and a Wine server started ahead of
-# any test. The first Wine process otherwise starts the server and background services that
-# keep its standard output open, and a caller that reads that output hangs.
-#
-# The 32-bit path runs the product's build, $BUILD_DIR, under 32-bit Wine in two prefixes that
-# stand for the two Windows configurations install.exe runs on: WOW64_PREFIX is 64-bit Windows,
-# where the 32-bit wrapper runs under WOW64 and its keys are redirected to WOW6432Node;
-# WIN32_PREFIX is 32-bit Windows, with one registry view and no redirection.
-# The x64 path runs the 64-bit test build of the same sources, $X64_BUILD_DIR, under 64-bit
-# Wine in X64_PREFIX. It is the only path on a host that cannot run 32-bit x86 code, where the
-# 32-bit build is still built and its image checked, but its tests that start its programs
-# report skipped; test.sh takes it after the 32-bit path everywhere else.
+# prefixes, which of the two host paths this host allows, the two builds, and a Wine server
+# started ahead of any test. The first Wine process otherwise starts the server and background
+# services that keep its standard output open, and a caller that reads that output hangs.
+# docs/development.md describes the paths and what each prefix stands for.
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Absolute, as Wine wants its prefixes; exported for the scripts that one script starts.
