@@ -10,11 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "handoff/registry_names.h"
+
 namespace {
 
-// In the 32-bit registry view, where the wrapper reads; named explicitly for the 64-bit build.
-const wchar_t ResultKeyPath[] = L"software\\Quellbrookdynamical\\quendlebox";
-const wchar_t MakerKeyPath[] = L"software\\Quellbrookdynamical";
 const wchar_t CodeVariable[] = L"QUENDLEBOX_BENCH_CODE";
 const int WarmUpRuns = 2;
 const int DefaultRuns = 25;
@@ -100,7 +99,7 @@ bool MeasureHeldPeak(const std::wstring& commandLine, SIZE_T* peak) {
 }
 
 bool DeleteKeyIfPresent(const wchar_t* path) {
-  const LONG status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, KEY_WOW64_32KEY, 0);
+  const LONG status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, ResultKeyView, 0);
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
     std::printf("run_bench: cannot delete HKLM\\%ls (%ld)\n", path, status);
     return false;
@@ -115,10 +114,10 @@ bool DeleteResultKeys() {
 bool ReadResult(DWORD* value) {
   HKEY key = NULL;
   LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ResultKeyPath, 0,
-                              KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key);
+                              KEY_QUERY_VALUE | ResultKeyView, &key);
   if (status == ERROR_SUCCESS) {
     DWORD size = sizeof(*value);
-    status = RegGetValueW(key, NULL, L"ReturnCode", RRF_RT_REG_DWORD, NULL, value, &size);
+    status = RegGetValueW(key, NULL, ReturnCodeValueName, RRF_RT_REG_DWORD, NULL, value, &size);
     const LONG closed = RegCloseKey(key);
     if (status == ERROR_SUCCESS) {
       status = closed;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "handoff/registry_names.h"
+
 int main() {
   DWORD code = 0;
   wchar_t text[16];
@@ -15,15 +17,14 @@ int main() {
     code = static_cast<DWORD>(wcstoul(text, NULL, 10));
   }
 
-  // The 32-bit view, where a 32-bit installer's writes land, also from the 64-bit test build.
   HKEY key = NULL;
-  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"software\\Quellbrookdynamical\\quendlebox",
-                                0, NULL, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL);
+  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ResultKeyPath, 0, NULL, 0,
+                                KEY_SET_VALUE | ResultKeyView, NULL, &key, NULL);
   if (status != ERROR_SUCCESS) {
     std::printf("trivial setup: cannot create the result key (%ld)\n", status);
     return 1;
   }
-  status = RegSetValueExW(key, L"ReturnCode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&code),
+  status = RegSetValueExW(key, ReturnCodeValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&code),
                           sizeof(code));
   const LONG closeStatus = RegCloseKey(key);
   if (status != ERROR_SUCCESS || closeStatus != ERROR_SUCCESS) {

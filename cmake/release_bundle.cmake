@@ -1,11 +1,6 @@
 # The release bundle, install-<version>-win32.zip, made by CPack from install.exe and the
 # texts of scripts/bundle_texts.py (scripts/release.sh runs the whole sequence).
 
-# The version has one home, the version record in resources/install.rc.
-file(STRINGS ${CMAKE_SOURCE_DIR}/resources/install.rc file_version REGEX "^ *FILEVERSION ")
-string(REGEX REPLACE "^ *FILEVERSION ([0-9]+),([0-9]+),([0-9]+),([0-9]+).*" "\\1.\\2.\\3.\\4"
-       INSTALL_VERSION "${file_version}")
-
 # The linker's map tells which third-party objects end up in install.exe; writing it leaves
 # the executable's bytes unchanged.
 set(INSTALL_LINK_MAP ${CMAKE_BINARY_DIR}/install.map)
@@ -21,7 +16,7 @@ if(INSTALL_SIGNING_CERT)
 endif()
 add_custom_target(bundle_texts
   COMMAND ${PYTHON_PROGRAM} ${CMAKE_SOURCE_DIR}/scripts/bundle_texts.py
-          --version ${INSTALL_VERSION} --executable $<TARGET_FILE:install_exe>
+          --version ${PROJECT_VERSION} --executable $<TARGET_FILE:install_exe>
           --link-map ${INSTALL_LINK_MAP}
           --deployment-guide ${CMAKE_SOURCE_DIR}/docs/deployment.md
           --source-dir ${CMAKE_SOURCE_DIR} ${unsigned_hash_option} --output-dir ${bundle_dir}
@@ -35,8 +30,8 @@ install(FILES ${bundle_dir}/BUILDINFO.txt ${bundle_dir}/DEPLOYMENT.txt ${bundle_
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME install)
-set(CPACK_PACKAGE_VERSION ${INSTALL_VERSION})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Quellbrookdynamical)
-set(CPACK_PACKAGE_FILE_NAME install-${INSTALL_VERSION}-win32)
+set(CPACK_PACKAGE_FILE_NAME install-${PROJECT_VERSION}-win32)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)

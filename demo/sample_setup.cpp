@@ -8,10 +8,11 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "handoff/registry_names.h"
+
 namespace {
 
 const wchar_t InstallingSwitch[] = L" /installing";
-const wchar_t ResultKeyPath[] = L"software\\Quellbrookdynamical\\quendlebox";
 // Success, restart required: a value above 255 shows the status arriving whole.
 const DWORD SampleResult = 3010;
 
@@ -112,10 +113,10 @@ bool WriteResult(DWORD result) {
   HKEY key = NULL;
   // The 32-bit view, where a 32-bit installer's writes land, also from the 64-bit test build.
   if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ResultKeyPath, 0, NULL, 0,
-                      KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL) != ERROR_SUCCESS) {
+                      KEY_SET_VALUE | ResultKeyView, NULL, &key, NULL) != ERROR_SUCCESS) {
     return false;
   }
-  const LONG status = RegSetValueExW(key, L"ReturnCode", 0, REG_DWORD,
+  const LONG status = RegSetValueExW(key, ReturnCodeValueName, 0, REG_DWORD,
                                      reinterpret_cast<const BYTE*>(&result), sizeof(result));
   RegCloseKey(key);
   return status == ERROR_SUCCESS;

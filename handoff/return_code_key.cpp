@@ -3,13 +3,6 @@
 #include "platform/output.h"
 #include "platform/platform.h"
 
-const wchar_t MakerKeyPath[] = L"software\\Quellbrookdynamical";
-const wchar_t WrapperKeyName[] = L"quendlebox";
-const wchar_t ResultKeyPath[] = L"software\\Quellbrookdynamical\\quendlebox";
-const wchar_t MakerKeyName[] = L"Quellbrookdynamical";
-const wchar_t MakerKeyParentPath[] = L"software";
-const wchar_t ReturnCodeValueName[] = L"ReturnCode";
-
 bool DeleteSubkey(const wchar_t* parentPath, const wchar_t* subKeyName) {
   HKEY parent = NULL;
   if (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, parentPath, 0,

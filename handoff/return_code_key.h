@@ -4,17 +4,7 @@
 
 #include <windows.h>
 
-// All paths are relative to HKEY_LOCAL_MACHINE.
-extern const wchar_t MakerKeyPath[];
-extern const wchar_t WrapperKeyName[];
-extern const wchar_t ResultKeyPath[];
-extern const wchar_t MakerKeyName[];
-extern const wchar_t MakerKeyParentPath[];
-extern const wchar_t ReturnCodeValueName[];
-// Every open and delete names the 32-bit view, where a 32-bit installer's writes land. The
-// 32-bit wrapper gets that view anyway (32-bit Windows ignores the flag); a 64-bit build of
-// the same sources would otherwise look in the 64-bit view.
-const REGSAM ResultKeyView = KEY_WOW64_32KEY;
+#include "handoff/registry_names.h"
 
 // Failed attempts allowed for opening the key and, separately, for reading the value.
 const int RegistryAttempts = 10;

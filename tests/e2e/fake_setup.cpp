@@ -18,14 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "handoff/registry_names.h"
+
 namespace {
 
 const DWORD RecordStarted = 1;
 const DWORD RecordError = 2;
-// A 32-bit installer's result lands in the 32-bit registry view; named explicitly, so that the
-// 64-bit test build writes there too.
-const wchar_t ResultKeyPath[] = L"software\\Quellbrookdynamical\\quendlebox";
-const wchar_t ReturnCodeName[] = L"ReturnCode";
 
 std::wstring ReadEnvironment(const wchar_t* name) {
   const DWORD needed = GetEnvironmentVariableW(name, NULL, 0);
@@ -96,13 +94,13 @@ std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
 bool WriteResult(DWORD type, const void* data, DWORD size) {
   HKEY key = NULL;
   LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ResultKeyPath, 0, NULL, 0,
-                                KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL);
+                                KEY_SET_VALUE | ResultKeyView, NULL, &key, NULL);
   if (status != ERROR_SUCCESS) {
     SetLastError(status);
     return Fail(L"RegCreateKeyExW");
   }
   if (data != NULL) {
-    status = RegSetValueExW(key, ReturnCodeName, 0, type, static_cast<const BYTE*>(data), size);
+    status = RegSetValueExW(key, ReturnCodeValueName, 0, type, static_cast<const BYTE*>(data), size);
   }
   const LONG closed = RegCloseKey(key);
   if (status != ERROR_SUCCESS || closed != ERROR_SUCCESS) {

@@ -9,17 +9,17 @@
 #include <vector>
 
 #include "e2e_paths.h"
+#include "handoff/registry_names.h"
 
 namespace {
 
 const DWORD InstallFailure = 1603;
 const REGSAM View32 = KEY_WOW64_32KEY;
 const REGSAM View64 = KEY_WOW64_64KEY;
-const wchar_t MakerKey[] = L"Software\\Quellbrookdynamical";
-const wchar_t ResultKey[] = L"Software\\Quellbrookdynamical\\quendlebox";
-const wchar_t SiblingKey[] = L"Software\\Quellbrookdynamical\\sibling";
+const std::wstring SiblingKey = std::wstring(MakerKeyPath) + L"\\sibling";
 // Where the 32-bit view's result key lives when seen from the 64-bit view.
-const wchar_t RedirectedResultKey[] = L"Software\\WOW6432Node\\Quellbrookdynamical\\quendlebox";
+const std::wstring RedirectedResultKey =
+    std::wstring(L"software\\WOW6432Node\\") + MakerKeyName + L"\\" + WrapperKeyName;
 const DWORD RecordStarted = 1;
 const DWORD RecordError = 2;
 const ULONGLONG RunTimeoutMs = 60000;
@@ -103,7 +103,7 @@ void CreateKeyWithValue(REGSAM view, const std::wstring& path, const DWORD* valu
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0,
                                            KEY_SET_VALUE | view, NULL, &key, NULL));
   if (value != NULL) {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"ReturnCode", 0, REG_DWORD,
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, ReturnCodeValueName, 0, REG_DWORD,
                                             reinterpret_cast<const BYTE*>(value), sizeof(*value)));
   }
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
@@ -133,8 +133,8 @@ void DeleteKeyTree(REGSAM view, const std::wstring& path) {
 }
 
 void CleanRegistry() {
-  DeleteKeyTree(View32, MakerKey);
-  DeleteKeyTree(View64, MakerKey);
+  DeleteKeyTree(View32, MakerKeyPath);
+  DeleteKeyTree(View64, MakerKeyPath);
 }
 
 void RemoveDirectoryTree(const std::wstring& path) {
@@ -504,16 +504,16 @@ class Usage : public InstallExe, public ::testing::WithParamInterface<UsageCase>
 
 TEST_P(Usage, PrintsUsageStartsNothingAndRemovesStaleKey) {
   const DWORD staleValue = 5;
-  CreateKeyWithValue(View32, ResultKey, &staleValue);
+  CreateKeyWithValue(View32, ResultKeyPath, &staleValue);
 
   const RunResult run = Run(GetParam().arguments, L"dword:1");
 
   EXPECT_EQ(0u, run.exitCode);
   EXPECT_EQ(std::string(UsageText) + (GetParam().display ? "Got ReturnCode: 0" : ""), run.output);
   EXPECT_TRUE(ReadLog().started.empty());
-  EXPECT_FALSE(KeyExists(View32, ResultKey));
+  EXPECT_FALSE(KeyExists(View32, ResultKeyPath));
   // Only the wrapper key is stale; the maker key is left to the end of a successful run.
-  EXPECT_TRUE(KeyExists(View32, MakerKey));
+  EXPECT_TRUE(KeyExists(View32, MakerKeyPath));
 }
 
 INSTANTIATE_TEST_SUITE_P(HelpWithSilent, Usage, ::testing::ValuesIn(UsageCases),
@@ -549,8 +549,8 @@ TEST_P(ExitStatus, IsTheValueWrittenAndKeysAreRemoved) {
   const RunResult run = Run(L"/display", GetParam().plan);
   EXPECT_EQ(GetParam().expected, run.exitCode);
   EXPECT_EQ(SuccessTrace(L"setup.exe", "", static_cast<int>(GetParam().expected)), run.output);
-  EXPECT_FALSE(KeyExists(View32, ResultKey));
-  EXPECT_FALSE(KeyExists(View32, MakerKey));
+  EXPECT_FALSE(KeyExists(View32, ResultKeyPath));
+  EXPECT_FALSE(KeyExists(View32, MakerKeyPath));
 }
 
 INSTANTIATE_TEST_SUITE_P(ReturnCodes, ExitStatus, ::testing::ValuesIn(StatusCases),
@@ -621,7 +621,7 @@ TEST_F(InstallExe, KeyWithoutValueFailsAfterRetriesAndKeepsKeys) {
   const bool twoViews = HasTwoRegistryViews();
   const DWORD otherViewValue = 7;
   if (twoViews) {
-    CreateKeyWithValue(View64, ResultKey, &otherViewValue);
+    CreateKeyWithValue(View64, ResultKeyPath, &otherViewValue);
   }
 
   const RunResult run = Run(L"/display", L"key");
@@ -630,7 +630,7 @@ TEST_F(InstallExe, KeyWithoutValueFailsAfterRetriesAndKeepsKeys) {
   EXPECT_EQ(FailedReadTrace, run.output);
   EXPECT_GE(run.seconds, 9.0);
   EXPECT_LE(run.seconds, 15.0);
-  EXPECT_TRUE(KeyExists(View32, ResultKey));
+  EXPECT_TRUE(KeyExists(View32, ResultKeyPath));
   if (twoViews) {
     EXPECT_TRUE(KeyExists(View64, RedirectedResultKey));
   }
@@ -642,7 +642,7 @@ TEST_F(InstallExe, TextValueFailsAfterRetries) {
   EXPECT_EQ(FailedReadTrace, run.output);
   EXPECT_GE(run.seconds, 9.0);
   EXPECT_LE(run.seconds, 15.0);
-  EXPECT_TRUE(KeyExists(View32, ResultKey));
+  EXPECT_TRUE(KeyExists(View32, ResultKeyPath));
 }
 
 // ---- Registry keys and search order --------------------------------------------------------
@@ -657,7 +657,7 @@ TEST_F(InstallExe, SiblingKeyKeepsMakerKey) {
             "Failed to delete key Quellbrookdynamical.\nFailed to delete key Quellbrookdynamical.\n"
             "Got ReturnCode: 12",
             run.output);
-  EXPECT_FALSE(KeyExists(View32, ResultKey));
+  EXPECT_FALSE(KeyExists(View32, ResultKeyPath));
   EXPECT_TRUE(KeyExists(View32, SiblingKey));
 }
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "install_exe_path.h"
+#include "install_version.h"
 
 namespace {
 
@@ -200,12 +201,12 @@ const struct {
 } kVersionStrings[] = {
     {L"CompanyName", L"Quellbrookdynamical"},
     {L"FileDescription", NULL},
-    {L"FileVersion", L"1.0.0.6"},
+    {L"FileVersion", L"" INSTALL_VERSION_TEXT},
     {L"InternalName", L"Install.exe"},
     {L"LegalCopyright", NULL},
     {L"OriginalFilename", L"Install.exe"},
     {L"ProductName", NULL},
-    {L"ProductVersion", L"1.0.0.6"},
+    {L"ProductVersion", L"" INSTALL_VERSION_TEXT},
 };
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
@@ -220,22 +221,24 @@ Bytes FileVersionInfo() {
   return info;
 }
 
-TEST(VersionRecord, FixedPartIsVersion1006ForAnNtApplication) {
+TEST(VersionRecord, FixedPartIsTheProjectVersionForAnNtApplication) {
   Bytes info = FileVersionInfo();
   ASSERT_FALSE(info.empty()) << "no version record, error " << GetLastError();
   VS_FIXEDFILEINFO* fixed = NULL;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+  const DWORD versionMs = INSTALL_VERSION_MAJOR << 16 | INSTALL_VERSION_MINOR;
+  const DWORD versionLs = INSTALL_VERSION_PATCH << 16 | INSTALL_VERSION_TWEAK;
   const struct {
     const char* field;
     DWORD actual, expected;
   } fields[] = {
       {"dwSignature", fixed->dwSignature, 0xFEEF04BD},
-      {"dwFileVersionMS", fixed->dwFileVersionMS, 0x00010000},
-      {"dwFileVersionLS", fixed->dwFileVersionLS, 0x00000006},
-      {"dwProductVersionMS", fixed->dwProductVersionMS, 0x00010000},
-      {"dwProductVersionLS", fixed->dwProductVersionLS, 0x00000006},
+      {"dwFileVersionMS", fixed->dwFileVersionMS, versionMs},
+      {"dwFileVersionLS", fixed->dwFileVersionLS, versionLs},
+      {"dwProductVersionMS", fixed->dwProductVersionMS, versionMs},
+      {"dwProductVersionLS", fixed->dwProductVersionLS, versionLs},
       {"dwFileFlagsMask", fixed->dwFileFlagsMask, 0x3F},
       {"dwFileFlags", fixed->dwFileFlags, 0},
       {"dwFileOS", fixed->dwFileOS, 0x40004},

@@ -43,8 +43,8 @@ TEST_F(ReturnCodeKeyTest, RetriesOpenAndQueryWithOneSecondPauses) {
   for (const RetryCase& test : cases) {
     SCOPED_TRACE(test.name);
     StartCase();
-    CreateKey(MakerKey);
-    simulated::RegistryKey& wrapper = simulation.registry[WrapperKey];
+    CreateKey(MakerKeyPath);
+    simulated::RegistryKey& wrapper = simulation.registry[ResultKeyPath];
     wrapper.appearsAtOpenAttempt = test.keyAppearsAtOpen;
     wrapper.queriesToFail = test.queriesToFail;
     if (test.hasValue) {
@@ -55,9 +55,9 @@ TEST_F(ReturnCodeKeyTest, RetriesOpenAndQueryWithOneSecondPauses) {
     EXPECT_EQ(test.code, exitCode);
     EXPECT_EQ(test.pauses, simulation.sleeps);
     EXPECT_EQ(test.pauses * 1000u, simulation.sleptMilliseconds);
-    EXPECT_EQ(!test.keysDeleted, KeyExists(MakerKey));
+    EXPECT_EQ(!test.keysDeleted, KeyExists(MakerKeyPath));
     if (test.keysDeleted) {
-      EXPECT_FALSE(KeyExists(WrapperKey));
+      EXPECT_FALSE(KeyExists(ResultKeyPath));
       EXPECT_TRUE(KeyExists(L"software"));
     }
     EXPECT_EQ(L"", simulation.output);
@@ -67,13 +67,13 @@ TEST_F(ReturnCodeKeyTest, RetriesOpenAndQueryWithOneSecondPauses) {
 
 TEST_F(ReturnCodeKeyTest, UnreadableResultIsReportedInDisplayMode) {
   DisplayMode = true;
-  CreateKey(WrapperKey);
+  CreateKey(ResultKeyPath);
   int exitCode = 0;
   CollectReturnCode(&exitCode);
   EXPECT_EQ(1603, exitCode);
   EXPECT_EQ(L"Failed to get returncode (software\\Quellbrookdynamical\\quendlebox).\n",
             simulation.output);
-  EXPECT_TRUE(KeyExists(WrapperKey));
+  EXPECT_TRUE(KeyExists(ResultKeyPath));
 }
 
 struct DeleteCase {
@@ -86,14 +86,14 @@ struct DeleteCase {
 
 TEST_F(ReturnCodeKeyTest, DeleteSubkeyReportsEachStepInDisplayMode) {
   const DeleteCase cases[] = {
-      {"deleted", {WrapperKey}, nullptr, true,
+      {"deleted", {ResultKeyPath}, nullptr, true,
        L"Opened key software\\Quellbrookdynamical\nDeleted key quendlebox\n"},
-      {"subkey absent", {MakerKey}, nullptr, false, L"Opened key software\\Quellbrookdynamical\n"},
-      {"subkey cannot be opened", {WrapperKey}, WrapperKey, false,
+      {"subkey absent", {MakerKeyPath}, nullptr, false, L"Opened key software\\Quellbrookdynamical\n"},
+      {"subkey cannot be opened", {ResultKeyPath}, ResultKeyPath, false,
        L"Opened key software\\Quellbrookdynamical\n"},
-      {"parent cannot be opened", {WrapperKey}, MakerKey, false,
+      {"parent cannot be opened", {ResultKeyPath}, MakerKeyPath, false,
        L"Failed to open registry key software\\Quellbrookdynamical.\n"},
-      {"subkey has subkeys", {std::wstring(WrapperKey) + L"\\inner"}, nullptr, false,
+      {"subkey has subkeys", {std::wstring(ResultKeyPath) + L"\\inner"}, nullptr, false,
        L"Opened key software\\Quellbrookdynamical\nFailed to delete key quendlebox.\n"},
   };
   for (const DeleteCase& test : cases) {
@@ -106,10 +106,10 @@ TEST_F(ReturnCodeKeyTest, DeleteSubkeyReportsEachStepInDisplayMode) {
     if (test.unopenable != nullptr) {
       simulation.registry[test.unopenable].opensToFail = 1;
     }
-    const bool existed = KeyExists(WrapperKey);
+    const bool existed = KeyExists(ResultKeyPath);
     EXPECT_EQ(test.deleted, DeleteSubkey(MakerKeyPath, WrapperKeyName));
     EXPECT_EQ(test.output, simulation.output);
-    EXPECT_EQ(existed && !test.deleted, KeyExists(WrapperKey));
+    EXPECT_EQ(existed && !test.deleted, KeyExists(ResultKeyPath));
     ExpectAllReleased();
   }
 }

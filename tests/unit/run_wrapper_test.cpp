@@ -46,11 +46,11 @@ TEST_F(RunWrapperTest, SilentWithHelpPrintsUsageAndStartsNothing) {
   for (const std::vector<std::wstring>& arguments : cases) {
     SCOPED_TRACE(testing::Message() << arguments[0] << L" " << arguments[1]);
     StartCase();
-    CreateKey(WrapperKey);  // left by an earlier run
+    CreateKey(ResultKeyPath);  // left by an earlier run
     EXPECT_EQ(0, Run(arguments));
     EXPECT_EQ(UsageText, simulation.output);
     EXPECT_TRUE(simulation.processEvents.empty());
-    EXPECT_FALSE(KeyExists(WrapperKey));
+    EXPECT_FALSE(KeyExists(ResultKeyPath));
     EXPECT_EQ(0, simulation.sleeps);
     ExpectAllReleased();
   }
@@ -67,7 +67,7 @@ TEST_F(RunWrapperTest, HelpAlonePassesTheSwitchToTheInstaller) {
   EXPECT_EQ(3010, Run({L"/help"}));
   EXPECT_EQ(std::vector<std::wstring>{L"setup.exe /help"}, simulation.startedCommandLines);
   EXPECT_EQ(L"", simulation.output);
-  EXPECT_FALSE(KeyExists(MakerKey));
+  EXPECT_FALSE(KeyExists(MakerKeyPath));
 }
 
 TEST_F(RunWrapperTest, FailedAllocationEndsTheRunWith1603) {
@@ -116,12 +116,12 @@ TEST_F(RunWrapperTest, FailingKeyCloseIsReportedInEveryModeAndChangesNothing) {
     std::vector<std::wstring> arguments;
     std::wstring output;
   } cases[] = {
-      {{MakerKey, L"software"},
+      {{MakerKeyPath, L"software"},
        {},
        L"Error, could not close key software\\Quellbrookdynamical"
        L"Error, could not close key software\\Quellbrookdynamical"
        L"Error, could not close key software"},
-      {{MakerKey, L"software"},
+      {{MakerKeyPath, L"software"},
        {L"/display"},
        L"Error, could not close key software\\Quellbrookdynamical"
        L"Calling setup.exe\n"
@@ -134,19 +134,19 @@ TEST_F(RunWrapperTest, FailingKeyCloseIsReportedInEveryModeAndChangesNothing) {
        L"Error, could not close key software"
        L"Got ReturnCode: 5"},
       // Closes on the way out of a failure or of the existence probe are not examined.
-      {{WrapperKey}, {}, L""},
+      {{ResultKeyPath}, {}, L""},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(testing::Message() << "argument count " << test.arguments.size());
     StartCase();
-    CreateKey(WrapperKey);
+    CreateKey(ResultKeyPath);
     for (const std::wstring& path : test.failingCloses) {
       simulation.registry[path].closeFails = true;
     }
     ResultWrittenWhenEnds(LaunchedProcessId, 5);
     EXPECT_EQ(5, Run(test.arguments));
     EXPECT_EQ(test.output, simulation.output);
-    EXPECT_FALSE(KeyExists(MakerKey));
+    EXPECT_FALSE(KeyExists(MakerKeyPath));
     ExpectAllReleased();
   }
 }
@@ -158,12 +158,12 @@ TEST_F(RunWrapperTest, RefusedDeletionLeavesKeysAndKeepsTheValue) {
     bool wrapperDeletionRefused;
     std::wstring output;
   } cases[] = {
-      {"wrapper key deletion refused", MakerKey, true,
+      {"wrapper key deletion refused", MakerKeyPath, true,
        L"Calling setup.exe\nRead returncode key 7\n"
        L"Opened key software\\Quellbrookdynamical\n"
        L"Failed to delete key quendlebox.\nFailed to delete key quendlebox.\n"
        L"Got ReturnCode: 7"},
-      {"maker key holds another subkey", std::wstring(MakerKey) + L"\\other", false,
+      {"maker key holds another subkey", std::wstring(MakerKeyPath) + L"\\other", false,
        L"Calling setup.exe\nRead returncode key 7\n"
        L"Opened key software\\Quellbrookdynamical\nDeleted key quendlebox\n"
        L"Opened key software\n"
@@ -174,18 +174,18 @@ TEST_F(RunWrapperTest, RefusedDeletionLeavesKeysAndKeepsTheValue) {
     SCOPED_TRACE(test.name);
     StartCase();
     CreateKey(test.existingKey);
-    simulation.registry[WrapperKey].deleteRefused = test.wrapperDeletionRefused;
+    simulation.registry[ResultKeyPath].deleteRefused = test.wrapperDeletionRefused;
     ResultWrittenWhenEnds(LaunchedProcessId, 7);
     EXPECT_EQ(7, Run({L"/display"}));
     EXPECT_EQ(test.output, simulation.output);
-    EXPECT_EQ(test.wrapperDeletionRefused, KeyExists(WrapperKey));
-    EXPECT_TRUE(KeyExists(MakerKey));
+    EXPECT_EQ(test.wrapperDeletionRefused, KeyExists(ResultKeyPath));
+    EXPECT_TRUE(KeyExists(MakerKeyPath));
     ExpectAllReleased();
   }
 }
 
 TEST_F(RunWrapperTest, DisplayTracesAFullRun) {
-  CreateKey(MakerKey);
+  CreateKey(MakerKeyPath);
   AddProcess(300, 7, L"setup.exe", 0);  // someone else's installer
   AddProcess(201, LaunchedProcessId, L"msiexec.exe", LaunchedProcessId);
   AddProcess(202, LaunchedProcessId, L"Setup.exe", LaunchedProcessId);

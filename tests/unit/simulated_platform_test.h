@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "handoff/registry_names.h"
 #include "platform/output.h"
 #include "platform/platform.h"
 #include "tests/unit/simulated_platform.h"
-
-const wchar_t MakerKey[] = L"software\\Quellbrookdynamical";
-const wchar_t WrapperKey[] = L"software\\Quellbrookdynamical\\quendlebox";
 
 class SimulatedPlatformTest : public ::testing::Test {
  protected:
@@ -37,7 +35,7 @@ class SimulatedPlatformTest : public ::testing::Test {
   // The installer identified by `processId` leaves `code` as the result when it ends.
   static void ResultWrittenWhenEnds(DWORD processId, DWORD code) {
     simulated::simulation.onProcessEnd[processId] = [code] {
-      simulated::CreateKey(WrapperKey).values[L"ReturnCode"] = simulated::Dword(code);
+      simulated::CreateKey(ResultKeyPath).values[ReturnCodeValueName] = simulated::Dword(code);
     };
   }
 };
