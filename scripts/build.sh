@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Configures and builds install.exe and its tests into $BUILD_DIR for the path this host
-# allows; with the argument x64, the x64 test build into $X64_BUILD_DIR instead (see common.sh).
+# Installs what is missing, then configures and builds install.exe and its tests into
+# $BUILD_DIR (default build/); with the argument x64, the x64 test build into $BUILD_DIR-x64
+# instead.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
+"$root/scripts/setup.sh"
 case "${1:-}" in
   "")
     choose_path "its tests run here under 32-bit Wine" \

@@ -1,33 +1,36 @@
 #!/usr/bin/env bash
-# The release bundle from a fresh Debian 12 machine: installs what is missing, refuses a work
-# tree with uncommitted changes, then builds from scratch in BUILD_DIR (default:
-# build-release), runs scripts/test.sh (a failing suite leaves no bundle) and writes
-# dist/install-<version>-win32.zip with install.exe, SHA256SUMS, THIRD-PARTY-NOTICES.txt,
-# BUILDINFO.txt and DEPLOYMENT.txt.
+# The release bundle from a fresh Debian 12 machine: refuses a work tree with uncommitted
+# changes, installs what is missing, then builds from scratch in $BUILD_DIR (default:
+# build-release) and $BUILD_DIR-x64, runs the whole test suite (a failing suite leaves no
+# bundle) and writes dist/install-<version>-win32.zip with install.exe, SHA256SUMS,
+# THIRD-PARTY-NOTICES.txt, BUILDINFO.txt and DEPLOYMENT.txt.
 # The same commit built with the same Debian packages gives the same zip, byte for byte, also
 # on a host that cannot run 32-bit code: the bundle always holds the 32-bit install.exe.
 # Signing options go in CMAKE_ARGS, as for scripts/build.sh; the bundle then carries the
 # signed install.exe and BUILDINFO.txt the hash of the unsigned build as well.
 set -euo pipefail
-BUILD_DIR="${BUILD_DIR:-$(dirname "$0")/../build-release}"
-source "$(dirname "$0")/common.sh"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+export BUILD_DIR="${BUILD_DIR:-$root/build-release}"
+source "$root/scripts/common.sh"
 dist="$root/dist"
 
-"$root/scripts/setup.sh" git strip-nondeterminism
 # The bundle names its commit, so it is built from exactly that commit. Checked before
-# anything is deleted: a refused run leaves the last bundle and build in place.
-changes="$(git -C "$root" status --porcelain)"
+# anything is installed or deleted: a refused run leaves the last bundle and build in place.
+if ! changes="$(git -C "$root" status --porcelain)"; then
+  echo "release.sh: git cannot read the work tree; the bundle must name its commit" >&2
+  exit 1
+fi
 if [ -n "$changes" ]; then
   echo "release.sh: the work tree has uncommitted changes; commit or stash them first" >&2
   exit 1
 fi
+"$root/scripts/setup.sh" strip-nondeterminism
 rm -f "$dist"/install-*-win32.zip
-rm -rf "$BUILD_DIR"
+rm -rf "$BUILD_DIR" "$X64_BUILD_DIR"
 
 "$root/scripts/test.sh"
 
 cmake --build "$BUILD_DIR" --target bundle_texts
-rm -rf "$BUILD_DIR/package"
 cpack --config "$BUILD_DIR/CPackConfig.cmake" >/dev/null
 zips=("$BUILD_DIR"/package/install-*-win32.zip)
 # CPack stores each file's install time and the builder's user and group. Debian's

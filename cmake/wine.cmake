@@ -1,0 +1,88 @@
+# Wine as the build uses it: its two loaders, the environment of every Wine run, the build's
+# prefixes, and whether this host runs 32-bit x86 code. Included by the toolchain files, the
+# build and wine_prefix.cmake; run as a script (cmake -P cmake/wine.cmake) it prints the host
+# decision for the scripts.
+
+# Called by their own names: /usr/bin/wine starts the 32-bit loader whenever 32-bit Wine is
+# installed, also for a 64-bit program, and that loader cannot start on a host without 32-bit
+# support.
+set(WINE32_LOADER /usr/lib/wine/wine)
+set(WINE64_LOADER /usr/lib/wine/wine64)
+
+# Sets <out> to the environment of every Wine run in the prefix DIRECTORY of ARCHITECTURE
+# (win64 or win32): quiet, no Mono or Gecko installers when the prefix is created, and a home
+# of its own inside the prefix, since Wine links the Windows profile folders to the home and
+# writes desktop menu entries there.
+function(wine_environment directory architecture out)
+  set(${out} WINEPREFIX=${directory} WINEARCH=${architecture} HOME=${directory}/home
+             WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= PARENT_SCOPE)
+endfunction()
+
+# Sets INSTALL_SKIP_32BIT_CODE in the caller: empty where the 32-bit build's programs run under
+# Wine, else why they cannot. A kernel without IA-32 emulation refuses Wine's 32-bit loader
+# ("Exec format error"); INSTALL_TEST_X64_ONLY=1 in the environment takes the x64 path on any
+# host. Also sets INSTALL_HOST_REASON to the reason for the 32-bit path.
+function(decide_host_path)
+  set(skip "")
+  set(reason "")
+  if("$ENV{INSTALL_TEST_X64_ONLY}" STREQUAL "1")
+    set(skip "INSTALL_TEST_X64_ONLY=1 asks for the x64 path")
+  else()
+    execute_process(COMMAND ${WINE32_LOADER} --version
+                    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output
+                    INPUT_FILE /dev/null OUTPUT_STRIP_TRAILING_WHITESPACE
+                    ERROR_STRIP_TRAILING_WHITESPACE)
+    if(status STREQUAL "0")
+      set(reason "this host runs 32-bit x86 code (${WINE32_LOADER} --version: ${output})")
+    else()
+      string(REGEX REPLACE ".*: " "" output "${output}")
+      set(skip "this host cannot run 32-bit x86 code (${WINE32_LOADER} exits ${status}: ${output})")
+    endif()
+  endif()
+  set(INSTALL_SKIP_32BIT_CODE "${skip}" PARENT_SCOPE)
+  set(INSTALL_HOST_REASON "${reason}" PARENT_SCOPE)
+endfunction()
+
+# The build's Wine prefixes, each a Windows of its own inside the build tree: "wow64" (64-bit
+# Windows running the 32-bit build under WOW64), "win32" (32-bit Windows, one registry view) and
+# "x64" (64-bit Windows running the x64 build). Each runs the build's programs with the build's
+# loader, CMAKE_CROSSCOMPILING_EMULATOR.
+function(wine_prefix_directory name out)
+  set(${out} ${CMAKE_BINARY_DIR}/wine-${name} PARENT_SCOPE)
+endfunction()
+
+function(wine_prefix_architecture name out)
+  if(name STREQUAL "win32")
+    set(${out} win32 PARENT_SCOPE)
+  else()
+    set(${out} win64 PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Sets <out> to the command that starts, stops (ACTION stop) or runs a program in prefix NAME
+# (ACTION run: the program and its arguments follow).
+function(wine_prefix_command name action out)
+  wine_prefix_directory(${name} directory)
+  wine_prefix_architecture(${name} architecture)
+  set(${out} ${CMAKE_COMMAND} -DACTION=${action} -DPREFIX=${directory} -DARCH=${architecture}
+             -DLOADER=${CMAKE_CROSSCOMPILING_EMULATOR}
+             -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/wine_prefix.cmake
+      PARENT_SCOPE)
+endfunction()
+
+# Sets <out> to the environment a program of the build gets in prefix NAME.
+function(wine_prefix_environment name out)
+  wine_prefix_directory(${name} directory)
+  wine_prefix_architecture(${name} architecture)
+  wine_environment(${directory} ${architecture} environment)
+  set(${out} ${environment} PARENT_SCOPE)
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  decide_host_path()
+  if(INSTALL_SKIP_32BIT_CODE STREQUAL "")
+    execute_process(COMMAND ${CMAKE_COMMAND} -E echo "32-bit path: ${INSTALL_HOST_REASON}")
+  else()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E echo "x64 path: ${INSTALL_SKIP_32BIT_CODE}")
+  endif()
+endif()
