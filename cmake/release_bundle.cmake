@@ -8,7 +8,9 @@ target_link_options(install_exe PRIVATE -Wl,-Map=${INSTALL_LINK_MAP})
 
 # Outside the default build: the texts name the source commit, which a copy of the tree
 # (as the reproducibility test makes) does not have.
-find_program(PYTHON_PROGRAM python3 REQUIRED)
+# Debian's own Python, which sees Debian's python3-* modules; another python3 may come first on
+# PATH. The icon test runs it too.
+find_program(PYTHON_PROGRAM python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 set(bundle_dir ${CMAKE_BINARY_DIR}/bundle)
 set(unsigned_hash_option)
 if(INSTALL_SIGNING_CERT)
