@@ -644,6 +644,8 @@ const StatusCase StatusCases[] = {
     // Four bytes of text ("A" and its terminator) are read like a number: the type is not
     // examined.
     {"FourByteText", L"sz:A", 'A'},
+    // An empty text is two zero bytes: it reads as 0, success.
+    {"EmptyText", L"sz:", 0},
 };
 
 void PrintTo(const StatusCase& row, std::ostream* out) { *out << row.name; }
