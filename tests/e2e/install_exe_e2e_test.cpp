@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -450,19 +453,6 @@ const TranslationCase TranslationCases[] = {
      L"setup.exe Gr\u00FC\u00DFe \U0001F600 /v\"NAME=\u00DCn\u00EF \U0001F600\"", true},
     {"AstralAcrossOutputChunk", AstralAcrossChunkArguments.c_str(),
      AstralAcrossChunkExpected.c_str(), true},
-    // docs/deployment.md's examples, exactly as it shows them.
-    {"GuideLogFile", LR"(/s /v"LOGFILE=C:\Windows\Temp\accelerometer.log")", LR"(setup.exe /s /v"LOGFILE=C:\Windows\Temp\accelerometer.log")", false},
-    {"GuideDrivers", LR"(/s /application /v"EXTRACTDRIVERS=C:\Drivers")", LR"(setup.exe /s /application /v"EXTRACTDRIVERS=C:\Drivers")", false},
-    {"GuideTrace", LR"(/display /s /v"LOGFILE=C:\Windows\Temp\accelerometer.log")", LR"(setup.exe /s /v"LOGFILE=C:\Windows\Temp\accelerometer.log")", true},
-    {"GuidePathWithSpaces", LR"(/s /v"LOGFILE=C:\Program Files\Quellbrookdynamical\install.log")", LR"(setup.exe /s /v"LOGFILE=C:\Program Files\Quellbrookdynamical\install.log")", false},
-    {"GuideNestedQuotes", LR"(/s /v"LOGFILE=\\\"C:\Program Files\Quellbrookdynamical\install.log\\\" EXTRACTDRIVERS=C:\Drivers")", LR"(setup.exe /s /v"LOGFILE=\"C:\Program Files\Quellbrookdynamical\install.log\" EXTRACTDRIVERS=C:\Drivers")", false},
-    {"GuideDoubledQuotes", LR"(/s /v"LOGFILE=""C:\Program Files\Quellbrookdynamical\install.log"" EXTRACTDRIVERS=C:\Drivers")", LR"(setup.exe /s /v"LOGFILE="C:\Program Files\Quellbrookdynamical\install.log" EXTRACTDRIVERS=C:\Drivers")", false},
-    {"GuideBackslashBeforeQuote", LR"(/s /v"EXTRACTDRIVERS=C:\Drivers\" /application)", LR"(setup.exe /s /v"EXTRACTDRIVERS=C:\Drivers" /application")", false},
-    {"GuideDoubledBackslashes", LR"(/s /v"EXTRACTDRIVERS=C:\Drivers\\\\" /application)", LR"(setup.exe /s /v"EXTRACTDRIVERS=C:\Drivers\\" /application)", false},
-    {"GuidePassThroughSplit", LR"(/s "LOGFILE=C:\Program Files\Quellbrookdynamical\install.log")", LR"(setup.exe /s LOGFILE=C:\Program Files\Quellbrookdynamical\install.log)", false},
-    {"GuidePassThroughQuoted", LR"(/s "\"LOGFILE=C:\Program Files\Quellbrookdynamical\install.log\"")", LR"(setup.exe /s "LOGFILE=C:\Program Files\Quellbrookdynamical\install.log")", false},
-    {"GuidePrefixTraps", LR"(/SUPPRESSMSGBOXES /verbose /wait)", LR"(setup.exe /s /v"erbose")", false},
-    {"GuideHelpWithoutSilent", LR"(/?)", LR"(setup.exe /?)", false},
 };
 
 // Failure messages name the row instead of dumping its bytes.
@@ -481,6 +471,121 @@ TEST_P(Translation, SetupReceivesTranslatedCommandLine) {
 
 INSTANTIATE_TEST_SUITE_P(Switches, Translation, ::testing::ValuesIn(TranslationCases),
                          CaseName<TranslationCase>);
+
+// ---- The deployment guide's examples -------------------------------------------------------
+
+// docs/deployment.md is the one copy of its examples: an indented install.exe line, the line
+// "setup.exe receives:" and an indented setup.exe line, each a paragraph of its own. Longer
+// indented blocks, such as the picture of a run, are not examples.
+struct GuideExample {
+  std::string name;        // the test's name, after the install.exe line's number
+  std::string place;       // section and line, for failure messages
+  std::wstring arguments;  // raw, after install.exe
+  std::wstring expected;   // setup.exe's whole command line
+  std::string problem;     // why the lines there make no whole example; empty when they do
+};
+
+const std::string GuideIndent = "    ";
+const std::string GuideMarker = "setup.exe receives:";
+
+std::vector<std::string> ReadGuideLines() {
+  std::vector<std::string> lines;
+  FILE* file = _wfopen(DeploymentGuidePath, L"rb");
+  if (file == NULL) {
+    return lines;
+  }
+  std::string line;
+  for (int character = fgetc(file); character != EOF; character = fgetc(file)) {
+    if (character == '\n') {
+      lines.push_back(line);
+      line.clear();
+    } else if (character != '\r') {
+      line += static_cast<char>(character);
+    }
+  }
+  fclose(file);
+  if (!line.empty()) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Whether line `index` is an indented paragraph of one line that runs `program`.
+bool IsOneLineCommand(const std::vector<std::string>& lines, size_t index,
+                      const std::string& program) {
+  const std::string start = GuideIndent + program;
+  const std::string& line = lines[index];
+  return (index == 0 || lines[index - 1].empty()) &&
+         (index + 1 == lines.size() || lines[index + 1].empty()) &&
+         line.compare(0, start.size(), start) == 0 &&
+         (line.size() == start.size() || line[start.size()] == ' ');
+}
+
+// The guide is ASCII: one byte, one character.
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// The guide's examples in order, together with every install.exe line and every marker that
+// is not part of a whole example, so that a broken example fails instead of vanishing.
+std::vector<GuideExample> ReadGuideExamples() {
+  const std::vector<std::string> lines = ReadGuideLines();
+  std::vector<GuideExample> examples;
+  std::string section = "introduction";
+  for (size_t index = 0; index < lines.size(); ++index) {
+    if (lines[index].compare(0, 3, "## ") == 0) {
+      section = lines[index].substr(3);
+    }
+    const bool installLine = IsOneLineCommand(lines, index, "install.exe");
+    if (!installLine && lines[index] != GuideMarker) {
+      continue;
+    }
+    GuideExample example;
+    example.name = "Line" + std::to_string(index + 1);
+    example.place = "section \"" + section + "\", line " + std::to_string(index + 1);
+    if (!installLine) {
+      example.problem = "\"" + GuideMarker + "\" without an install.exe line before it";
+    } else if (index + 4 >= lines.size() || lines[index + 2] != GuideMarker ||
+               !IsOneLineCommand(lines, index + 4, "setup.exe")) {
+      example.problem = "install.exe line without \"" + GuideMarker + "\" and a setup.exe line";
+    } else {
+      const size_t argumentsStart = (GuideIndent + "install.exe ").size();
+      example.arguments = Widen(lines[index].substr(std::min(argumentsStart, lines[index].size())));
+      example.expected = Widen(lines[index + 4].substr(GuideIndent.size()));
+      index += 4;
+    }
+    examples.push_back(example);
+  }
+  return examples;
+}
+
+void PrintTo(const GuideExample& example, std::ostream* out) { *out << example.place; }
+
+class DeploymentGuide : public InstallExe, public ::testing::WithParamInterface<GuideExample> {};
+
+TEST_P(DeploymentGuide, SetupReceivesTheLineTheGuideShows) {
+  const GuideExample& example = GetParam();
+  ASSERT_TRUE(example.problem.empty()) << example.place << ": " << example.problem;
+  const RunResult run = Run(example.arguments, L"dword:0");
+  EXPECT_EQ(0u, run.exitCode) << example.place;
+  EXPECT_EQ(example.expected, OnlyCommandLine()) << example.place;
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, DeploymentGuide, ::testing::ValuesIn(ReadGuideExamples()),
+                         CaseName<GuideExample>);
+
+TEST(DeploymentGuideExamples, AreReadAndCounted) {
+  ASSERT_FALSE(ReadGuideLines().empty()) << "cannot read " << Utf8(DeploymentGuidePath);
+  const std::vector<GuideExample> examples = ReadGuideExamples();
+  int whole = 0;
+  for (const GuideExample& example : examples) {
+    if (example.problem.empty()) {
+      ++whole;
+    }
+  }
+  const int broken = static_cast<int>(examples.size()) - whole;
+  std::cout << whole << " examples in the deployment guide, " << broken << " broken\n";
+  RecordProperty("examples", whole);
+  EXPECT_GT(whole, 0);
+}
 
 // ---- Usage text ----------------------------------------------------------------------------
 
@@ -539,6 +644,8 @@ const StatusCase StatusCases[] = {
     // Four bytes of text ("A" and its terminator) are read like a number: the type is not
     // examined.
     {"FourByteText", L"sz:A", 'A'},
+    // An empty text is two zero bytes: it reads as 0, success.
+    {"EmptyText", L"sz:", 0},
 };
 
 void PrintTo(const StatusCase& row, std::ostream* out) { *out << row.name; }
