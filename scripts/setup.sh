@@ -7,7 +7,7 @@
 # starting 32-bit Wine (scripts/common.sh).
 set -euo pipefail
 
-packages=(cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686
+packages=(cmake make python3 python3-jsonschema g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 googletest
           osslsigncode openssl tmux wine wine32:i386 wine64 "$@")
 
