@@ -29,8 +29,8 @@ add_custom_target(bundle_texts
   VERBATIM)
 
 install(TARGETS install_exe RUNTIME DESTINATION .)
-install(FILES ${bundle_dir}/BUILDINFO.txt ${bundle_dir}/DEPLOYMENT.txt ${bundle_dir}/SHA256SUMS
-              ${bundle_dir}/THIRD-PARTY-NOTICES.txt
+install(FILES ${bundle_dir}/BUILDINFO.txt ${bundle_dir}/DEPLOYMENT.txt ${bundle_dir}/SBOM.cdx.json
+              ${bundle_dir}/SHA256SUMS ${bundle_dir}/THIRD-PARTY-NOTICES.txt
         DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
