@@ -12,7 +12,7 @@ set(INSTALL_LINK_MAP ${CMAKE_BINARY_DIR}/install.map)
 target_link_options(install_exe PRIVATE -Wl,-Map=${INSTALL_LINK_MAP})
 
 # Debian's python3, not one earlier on PATH: only it imports python3-jsonschema (SBOM check).
-find_program(DEBIAN_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+find_program(PYTHON_PROGRAM python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 
 # Outside the default build: the texts name the source commit, which a copy of the tree
 # (as the reproducibility test makes) does not have.
@@ -22,7 +22,7 @@ if(INSTALL_SIGNING_CERT)
   set(unsigned_hash_option --unsigned-sha256-file ${INSTALL_UNSIGNED_SHA256_FILE})
 endif()
 add_custom_target(bundle_texts
-  COMMAND ${DEBIAN_PYTHON} ${CMAKE_SOURCE_DIR}/scripts/bundle_texts.py
+  COMMAND ${PYTHON_PROGRAM} ${CMAKE_SOURCE_DIR}/scripts/bundle_texts.py
           --version ${INSTALL_VERSION} --executable $<TARGET_FILE:install_exe>
           --link-map ${INSTALL_LINK_MAP}
           --deployment-guide ${CMAKE_SOURCE_DIR}/docs/deployment.md
