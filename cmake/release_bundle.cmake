@@ -11,7 +11,7 @@ string(REGEX REPLACE "^ *FILEVERSION ([0-9]+),([0-9]+),([0-9]+),([0-9]+).*" "\\1
 set(INSTALL_LINK_MAP ${CMAKE_BINARY_DIR}/install.map)
 target_link_options(install_exe PRIVATE -Wl,-Map=${INSTALL_LINK_MAP})
 
-# Debian's python3, not one earlier on PATH: only it imports python3-jsonschema (SBOM check).
+# Debian's python3, not one first on PATH: the SBOM check is to use Debian's python3-jsonschema.
 find_program(PYTHON_PROGRAM python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 
 # Outside the default build: the texts name the source commit, which a copy of the tree
