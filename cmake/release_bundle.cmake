@@ -6,11 +6,12 @@
 set(INSTALL_LINK_MAP ${CMAKE_BINARY_DIR}/install.map)
 target_link_options(install_exe PRIVATE -Wl,-Map=${INSTALL_LINK_MAP})
 
+# Debian's own Python, which sees Debian's python3-* modules (jsonschema, for the SBOM check);
+# another python3 may come first on PATH. The icon test runs it too.
+find_program(PYTHON_PROGRAM python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+
 # Outside the default build: the texts name the source commit, which a copy of the tree
 # (as the reproducibility test makes) does not have.
-# Debian's own Python, which sees Debian's python3-* modules; another python3 may come first on
-# PATH. The icon test runs it too.
-find_program(PYTHON_PROGRAM python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 set(bundle_dir ${CMAKE_BINARY_DIR}/bundle)
 set(unsigned_hash_option)
 if(INSTALL_SIGNING_CERT)
@@ -26,8 +27,8 @@ add_custom_target(bundle_texts
   VERBATIM)
 
 install(TARGETS install_exe RUNTIME DESTINATION .)
-install(FILES ${bundle_dir}/BUILDINFO.txt ${bundle_dir}/DEPLOYMENT.txt ${bundle_dir}/SHA256SUMS
-              ${bundle_dir}/THIRD-PARTY-NOTICES.txt
+install(FILES ${bundle_dir}/BUILDINFO.txt ${bundle_dir}/DEPLOYMENT.txt ${bundle_dir}/SBOM.cdx.json
+              ${bundle_dir}/SHA256SUMS ${bundle_dir}/THIRD-PARTY-NOTICES.txt
         DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)

@@ -7,10 +7,13 @@
   BUILDINFO.txt            the source commit, the Debian packages that built these bytes and
                            the SHA-256 of the reproducible (unsigned) build
   DEPLOYMENT.txt           the deployment guide, docs/deployment.md as it stands
+  SBOM.cdx.json            a CycloneDX 1.6 software bill of materials: install.exe with its
+                           SHA-256 and the same third-party packages as the notices, with their
+                           versions, package URLs and SPDX license expressions
   SHA256SUMS               the SHA-256 of everything else in the bundle
 
 The .txt files end their lines with CR LF, for Windows readers such as Notepad; SHA256SUMS keeps
-LF, the line end sha256sum -c reads.
+LF, the line end sha256sum -c reads, and so does the SBOM, which is for programs.
 
 Any linked file that belongs to no known component, and any notice excerpt that cannot be
 found, stops the script: the notices are complete or there are none.
@@ -18,18 +21,26 @@ found, stops the script: the notices are complete or there are none.
 
 import argparse
 import hashlib
+import json
 import os
 import re
 import subprocess
 import sys
 import textwrap
+import time
+import urllib.parse
+import uuid
 
 # Debian packages whose files the link may put into install.exe, with the excerpts of their
 # copyright files that hold the notices their licenses ask for. An excerpt runs from the line
-# matching `start` to the line matching `end` (included when `end_included`).
+# matching `start` to the line matching `end` (included when `end_included`). `license` is the
+# SPDX expression for the SBOM; the excerpts must state it in the words of `license_statement`.
 COMPONENTS = {
     "mingw-w64-i686-dev": {
         "title": "MinGW-w64 runtime: start-up code, C runtime support and import libraries",
+        "license": "ZPL-2.1",
+        "license_statement": "Files: * Copyright: 2009-2016 the mingw-w64 project "
+                             "License: ZPL-2.1",
         "excerpts": [
             # Everything not listed under another stanza, the import libraries among it. The
             # start-up code (mingw-w64-crt/crt/) is in the public domain and needs no notice.
@@ -38,6 +49,11 @@ COMPONENTS = {
     },
     "gcc-mingw-w64-i686-posix": {
         "title": "GCC runtime library (libgcc): start-up and stack-probe code",
+        "license": "GPL-3.0-or-later WITH GCC-exception-3.1",
+        "license_statement": "The following runtime libraries are licensed under the terms of "
+                             "the GNU General Public License (v3 or later) with version 3.1 of "
+                             "the GCC Runtime Library Exception (included in this file): "
+                             "- libgcc (libgcc/,",
         "excerpts": [
             {"start": r"^GCC is Copyright", "end": r"^The libbacktrace library",
              "end_included": False},
@@ -59,6 +75,17 @@ BUILD_PACKAGES = [
     "cmake",
     "make",
 ]
+
+# The programs among them, which the SBOM lists as the build's tools.
+BUILD_TOOLS = [
+    "g++-mingw-w64-i686-posix",
+    "gcc-mingw-w64-i686-posix",
+    "binutils-mingw-w64-i686",
+    "cmake",
+    "make",
+]
+
+SBOM_NAME = "SBOM.cdx.json"
 
 ARCHIVE_MEMBER = re.compile(r"^(\S[^()]*)\(([^()]+)\)")
 
@@ -108,11 +135,19 @@ def owning_package(path):
     return owner.split(":")[0]
 
 
-def package_version(package):
+def package_field(package, field):
     try:
-        return run("dpkg-query", "--show", "--showformat=${Version}", package)
+        return run("dpkg-query", "--show", "--showformat=${%s}" % field, package)
     except subprocess.CalledProcessError:
         fail("Debian package " + package + " is not installed")
+
+
+def package_url(package):
+    # Percent-encoded as package URLs want it ("+" as %2B), except the ":" of a Debian epoch.
+    return "pkg:deb/debian/%s@%s?arch=%s" % (
+        urllib.parse.quote(package),
+        urllib.parse.quote(package_field(package, "Version"), safe=":"),
+        package_field(package, "Architecture"))
 
 
 def excerpt(lines, spec, source):
@@ -125,7 +160,9 @@ def excerpt(lines, spec, source):
     fail("%s: no line matching %r after %r" % (source, spec["end"], spec["start"]))
 
 
-def third_party_notices(version, map_path):
+def linked_packages(map_path):
+    """Maps each Debian package that the link took code from to its linked files, each with
+    its archive members."""
     by_package = {}
     for path, members in linked_inputs(map_path).items():
         if not os.path.isabs(path):
@@ -136,7 +173,28 @@ def third_party_notices(version, map_path):
             fail("%s (Debian package %s) is linked into install.exe, but no notice is known "
                  "for it" % (real_path, package))
         by_package.setdefault(package, {})[real_path] = members
+    return by_package
 
+
+def notice(package):
+    copyright_path = "/usr/share/doc/%s/copyright" % package
+    with open(copyright_path, encoding="utf-8") as file:
+        lines = file.read().splitlines()
+    text = ["Notice, from %s:" % copyright_path, ""]
+    for spec in COMPONENTS[package]["excerpts"]:
+        text += excerpt(lines, spec, copyright_path) + [""]
+    return text
+
+
+def spdx_license(package):
+    component = COMPONENTS[package]
+    if component["license_statement"] not in " ".join(" ".join(notice(package)).split()):
+        fail("the notice of %s no longer says %r, which the SBOM's license %r rests on"
+             % (package, component["license_statement"], component["license"]))
+    return component["license"]
+
+
+def third_party_notices(version, by_package):
     title = "Third-party software in install.exe %s" % version
     text = [title, "=" * len(title), ""]
     text += textwrap.wrap(
@@ -144,10 +202,8 @@ def third_party_notices(version, map_path):
         "following packages listed below, as the linker's map of this build shows them, and "
         "no other third-party code.", 78)
     for number, package in enumerate(sorted(by_package), 1):
-        component = COMPONENTS[package]
-        copyright_path = "/usr/share/doc/%s/copyright" % package
-        text += ["", "", "%d. %s" % (number, component["title"]), "",
-                 "Debian package: %s %s" % (package, package_version(package)),
+        text += ["", "", "%d. %s" % (number, COMPONENTS[package]["title"]), "",
+                 "Debian package: %s %s" % (package, package_field(package, "Version")),
                  "Linked in:"]
         for path, members in sorted(by_package[package].items()):
             name = os.path.basename(path)
@@ -157,12 +213,51 @@ def third_party_notices(version, map_path):
                                       break_on_hyphens=False)
             else:
                 text.append("  " + name)
-        text += ["", "Notice, from %s:" % copyright_path, ""]
-        with open(copyright_path, encoding="utf-8") as file:
-            lines = file.read().splitlines()
-        for spec in component["excerpts"]:
-            text += excerpt(lines, spec, copyright_path) + [""]
+        text += [""] + notice(package)
     return "\n".join(text).rstrip("\n") + "\n"
+
+
+def sbom(version, executable, by_package, source_dir):
+    """The CycloneDX SBOM as text. Its time is the commit's and its serial number a name-based
+    UUID of the rest of it, so the same build of the same commit gives the same bytes."""
+    commit_time = int(run("git", "-C", source_dir, "log", "-1", "--format=%ct"))
+    purls = {package: package_url(package) for package in sorted(by_package)}
+    content = {
+        "version": 1,
+        "metadata": {
+            "timestamp": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(commit_time)),
+            "lifecycles": [{"phase": "build"}],
+            "component": {
+                "type": "application",
+                "bom-ref": "install.exe",
+                "supplier": {"name": "Quellbrookdynamical"},
+                "name": "install.exe",
+                "version": version,
+                "hashes": [{"alg": "SHA-256", "content": sha256(executable)}],
+            },
+        },
+        "components": [{
+            "type": "library",
+            "bom-ref": purl,
+            "name": package,
+            "version": package_field(package, "Version"),
+            "description": COMPONENTS[package]["title"],
+            "licenses": [{"expression": spdx_license(package)}],
+            "purl": purl,
+        } for package, purl in purls.items()],
+        "dependencies": [{"ref": "install.exe", "dependsOn": list(purls.values())}],
+        # What built install.exe, apart from what it holds.
+        "formulation": [{"bom-ref": "build", "components": [{
+            "type": "application",
+            "name": package,
+            "version": package_field(package, "Version"),
+            "purl": package_url(package),
+        } for package in BUILD_TOOLS]}],
+    }
+    serial_number = uuid.uuid5(uuid.NAMESPACE_URL, json.dumps(content))
+    return json.dumps({"$schema": "http://cyclonedx.org/schema/bom-1.6.schema.json",
+                       "bomFormat": "CycloneDX", "specVersion": "1.6",
+                       "serialNumber": serial_number.urn, **content}, indent=2) + "\n"
 
 
 def build_info(version, source_dir, executable, unsigned_sha256_file):
@@ -174,7 +269,7 @@ def build_info(version, source_dir, executable, unsigned_sha256_file):
     text = ["install.exe %s for 32-bit Windows (x86)" % version, "",
             "Source commit: " + commit, "",
             "Built on %s with these Debian packages:" % debian]
-    text += ["  %-*s  %s" % (width, package, package_version(package))
+    text += ["  %-*s  %s" % (width, package, package_field(package, "Version"))
              for package in BUILD_PACKAGES]
     text.append("")
     if unsigned_sha256_file:
@@ -203,8 +298,9 @@ def main():
     parser.add_argument("--output-dir", required=True)
     arguments = parser.parse_args()
 
+    by_package = linked_packages(arguments.link_map)
     texts = {
-        "THIRD-PARTY-NOTICES.txt": third_party_notices(arguments.version, arguments.link_map),
+        "THIRD-PARTY-NOTICES.txt": third_party_notices(arguments.version, by_package),
         "BUILDINFO.txt": build_info(arguments.version, arguments.source_dir,
                                     arguments.executable, arguments.unsigned_sha256_file),
     }
@@ -215,7 +311,12 @@ def main():
         with open(os.path.join(arguments.output_dir, name), "w", encoding="utf-8",
                   newline="\r\n") as file:
             file.write(text)
-    sums = {name: sha256(os.path.join(arguments.output_dir, name)) for name in texts}
+    with open(os.path.join(arguments.output_dir, SBOM_NAME), "w", encoding="ascii",
+              newline="\n") as file:
+        file.write(sbom(arguments.version, arguments.executable, by_package,
+                        arguments.source_dir))
+    sums = {name: sha256(os.path.join(arguments.output_dir, name))
+            for name in [*texts, SBOM_NAME]}
     sums[os.path.basename(arguments.executable)] = sha256(arguments.executable)
     with open(os.path.join(arguments.output_dir, "SHA256SUMS"), "w", encoding="ascii",
               newline="\n") as file:

@@ -3,7 +3,7 @@
 # changes, installs what is missing, then builds from scratch in $BUILD_DIR (default:
 # build-release) and $BUILD_DIR-x64, runs the whole test suite (a failing suite leaves no
 # bundle) and writes dist/install-<version>-win32.zip with install.exe, SHA256SUMS,
-# THIRD-PARTY-NOTICES.txt, BUILDINFO.txt and DEPLOYMENT.txt.
+# THIRD-PARTY-NOTICES.txt, SBOM.cdx.json, BUILDINFO.txt and DEPLOYMENT.txt.
 # The same commit built with the same Debian packages gives the same zip, byte for byte, also
 # on a host that cannot run 32-bit code: the bundle always holds the 32-bit install.exe.
 # Signing options go in CMAKE_ARGS, as for scripts/build.sh; the bundle then carries the
@@ -38,6 +38,9 @@ zips=("$BUILD_DIR"/package/install-*-win32.zip)
 # the owners; the permissions are the install rules' own.
 TZ=UTC strip-nondeterminism --type zip --timestamp "$(git -C "$root" log -1 --format=%ct)" \
   "${zips[0]}"
+# The zip's SBOM checked against the install.exe and notices beside it (Debian's python3 has
+# the schema validator); a failing check leaves no bundle.
+/usr/bin/python3 "$root/tests/release/check_sbom.py" "${zips[0]}"
 mkdir -p "$dist"
 cp "${zips[0]}" "$dist/"
 zip="$dist/$(basename "${zips[0]}")"

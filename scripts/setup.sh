@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12: the MinGW-w64 cross compilers (32-bit
 # for the product, 64-bit for the x64 test build), Wine with 32-bit support, GoogleTest's
-# sources, CMake, osslsigncode and tmux (a terminal for the console test), and any further
-# packages named as arguments. Does nothing when all of it is already there. The same packages
-# go onto every host, also one that cannot run 32-bit code: the scripts then find that out by
-# starting 32-bit Wine (scripts/common.sh).
+# sources, CMake, Python with jsonschema (the release texts and the SBOM check), osslsigncode and
+# tmux (a terminal for the console test), and any further packages named as arguments. Does
+# nothing when all of it is already there. The same packages go onto every host, also one that
+# cannot run 32-bit code: CMake then finds that out by starting 32-bit Wine (cmake/wine.cmake).
 set -euo pipefail
 
-packages=(cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686
+packages=(cmake make python3 python3-jsonschema g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 googletest
           osslsigncode openssl tmux wine wine32:i386 wine64 "$@")
 
