@@ -38,3 +38,14 @@ set(CPACK_PACKAGE_VENDOR Quellbrookdynamical)
 set(CPACK_PACKAGE_FILE_NAME install-${PROJECT_VERSION}-win32)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)
+
+# The SBOM in the finished zip, checked against the install.exe and notices beside it; the
+# schema comes from the CycloneDX library's npm package, fetched once into the build tree.
+set(INSTALL_SCHEMA_DIR ${CMAKE_BINARY_DIR}/cyclonedx-schema)
+set(INSTALL_FETCH_SCHEMA ${CMAKE_COMMAND} -DDESTINATION=${INSTALL_SCHEMA_DIR}
+    -P ${CMAKE_SOURCE_DIR}/cmake/cyclonedx_schema.cmake)
+add_custom_target(check_release_sbom
+  COMMAND ${INSTALL_FETCH_SCHEMA}
+  COMMAND ${PYTHON_PROGRAM} ${CMAKE_SOURCE_DIR}/tests/release/check_sbom.py ${INSTALL_SCHEMA_DIR}
+          ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip
+  VERBATIM)

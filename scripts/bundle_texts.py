@@ -150,14 +150,14 @@ def package_url(package):
         package_field(package, "Architecture"))
 
 
-def excerpt(lines, spec, source):
-    starts = [index for index, line in enumerate(lines) if re.search(spec["start"], line)]
+def excerpt(lines, rule, source):
+    starts = [index for index, line in enumerate(lines) if re.search(rule["start"], line)]
     if len(starts) != 1:
-        fail("%s: expected one line matching %r, found %d" % (source, spec["start"], len(starts)))
+        fail("%s: expected one line matching %r, found %d" % (source, rule["start"], len(starts)))
     for index in range(starts[0] + 1, len(lines)):
-        if re.search(spec["end"], lines[index]):
-            return lines[starts[0]:index + 1 if spec["end_included"] else index]
-    fail("%s: no line matching %r after %r" % (source, spec["end"], spec["start"]))
+        if re.search(rule["end"], lines[index]):
+            return lines[starts[0]:index + 1 if rule["end_included"] else index]
+    fail("%s: no line matching %r after %r" % (source, rule["end"], rule["start"]))
 
 
 def linked_packages(map_path):
@@ -181,8 +181,8 @@ def notice(package):
     with open(copyright_path, encoding="utf-8") as file:
         lines = file.read().splitlines()
     text = ["Notice, from %s:" % copyright_path, ""]
-    for spec in COMPONENTS[package]["excerpts"]:
-        text += excerpt(lines, spec, copyright_path) + [""]
+    for rule in COMPONENTS[package]["excerpts"]:
+        text += excerpt(lines, rule, copyright_path) + [""]
     return text
 
 

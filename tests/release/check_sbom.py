@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Checks the SBOM of a release zip against the install.exe and THIRD-PARTY-NOTICES.txt beside
-it: valid against the CycloneDX JSON schema of its spec version (the copy in cyclonedx-schema/,
-no network), install.exe's SHA-256, exactly the Debian packages the notices name with their
+it: valid against the CycloneDX JSON schema of the version it declares (from the schema
+directory, no network), install.exe's SHA-256, exactly the Debian packages the notices name with their
 versions and package URLs, licenses made of SPDX ids that the schema knows, and install.exe
 depending on each of them. Needs Debian's python3-jsonschema.
 
-Usage: check_sbom.py ZIP
+Usage: check_sbom.py SCHEMA_DIR ZIP
 """
 
 import hashlib
@@ -18,28 +18,31 @@ import zipfile
 
 import jsonschema
 
-SCHEMA_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cyclonedx-schema")
-SCHEMAS = {}
-for name in os.listdir(SCHEMA_DIR):
-    if name.endswith(".schema.json"):
-        with open(os.path.join(SCHEMA_DIR, name), encoding="utf-8") as file:
-            SCHEMAS[name] = json.load(file)
-SPDX_IDS = set(SCHEMAS["spdx.SNAPSHOT.schema.json"]["enum"])
 SPDX_OPERATORS = {"AND", "OR", "WITH", "(", ")"}
 NOTICED_PACKAGE = re.compile(r"^Debian package: (\S+) (\S+)\r?$", re.MULTILINE)
 DEBIAN_PURL = re.compile(r"^pkg:deb/debian/([^@?]+)@([^?]+)\?arch=[a-z0-9-]+$")
+
+
+def load_schemas(directory):
+    """The schema files of `directory` (cmake/cyclonedx_schema.cmake puts them there), by name."""
+    schemas = {}
+    for name in os.listdir(directory):
+        if name.endswith(".schema.json"):
+            with open(os.path.join(directory, name), encoding="utf-8") as file:
+                schemas[name] = json.load(file)
+    return schemas
 
 
 def offline(uri):
     raise jsonschema.RefResolutionError(uri + " is not among the schema files here")
 
 
-def schema_problems(bom):
-    schema = SCHEMAS.get("bom-%s.SNAPSHOT.schema.json" % bom.get("specVersion"))
+def schema_problems(bom, schemas):
+    schema = schemas.get("bom-%s.SNAPSHOT.schema.json" % bom.get("specVersion"))
     if schema is None:
         return ["no schema here for specVersion %r" % bom.get("specVersion")]
     # The $refs name sibling files, which resolve to the copies here.
-    store = {urllib.parse.urljoin(schema["$id"], name): other for name, other in SCHEMAS.items()}
+    store = {urllib.parse.urljoin(schema["$id"], name): other for name, other in schemas.items()}
     resolver = jsonschema.RefResolver(schema["$id"], schema, store=store,
                                       handlers={"http": offline, "https": offline})
     validator = jsonschema.Draft7Validator(schema, resolver=resolver,
@@ -53,8 +56,9 @@ def licenses(component):
             for entry in component.get("licenses", [])]
 
 
-def problems(bom, executable_sha256, notices):
-    found = schema_problems(bom)
+def problems(bom, schemas, executable_sha256, notices):
+    spdx_ids = set(schemas["spdx.SNAPSHOT.schema.json"]["enum"])
+    found = schema_problems(bom, schemas)
     product = bom.get("metadata", {}).get("component", {})
     hashes = {entry.get("alg"): entry.get("content") for entry in product.get("hashes", [])}
     if "SHA-256" not in hashes:
@@ -79,7 +83,7 @@ def problems(bom, executable_sha256, notices):
             found.append(name + " has no license")
         for expression in licenses(component):
             unknown = [token for token in re.findall(r"[()]|[^\s()]+", expression)
-                       if token not in SPDX_OPERATORS | SPDX_IDS]
+                       if token not in SPDX_OPERATORS | spdx_ids]
             if unknown or not expression:
                 found.append("%s: license %r: %s not SPDX ids" % (name, expression, unknown))
     dependencies = [entry.get("dependsOn") for entry in bom.get("dependencies", [])
@@ -91,18 +95,19 @@ def problems(bom, executable_sha256, notices):
 
 
 def main():
-    with zipfile.ZipFile(sys.argv[1]) as bundle:
+    schema_dir, zip_path = sys.argv[1:]
+    with zipfile.ZipFile(zip_path) as bundle:
         files = {os.path.basename(name): name for name in bundle.namelist()}
         bom = json.loads(bundle.read(files["SBOM.cdx.json"]))
         executable_sha256 = hashlib.sha256(bundle.read(files["install.exe"])).hexdigest()
         notices = bundle.read(files["THIRD-PARTY-NOTICES.txt"]).decode("utf-8")
-    found = problems(bom, executable_sha256, notices)
+    found = problems(bom, load_schemas(schema_dir), executable_sha256, notices)
     for problem in found:
-        print("%s: SBOM.cdx.json: %s" % (sys.argv[1], problem), file=sys.stderr)
+        print("%s: SBOM.cdx.json: %s" % (zip_path, problem), file=sys.stderr)
     if found:
         sys.exit(1)
     print("%s: SBOM.cdx.json is valid CycloneDX %s; install.exe %s; components as in the "
-          "notices: %s" % (sys.argv[1], bom["specVersion"], executable_sha256,
+          "notices: %s" % (zip_path, bom["specVersion"], executable_sha256,
                            "; ".join("%s %s %s" % (component["name"], component["version"],
                                                    licenses(component))
                                      for component in bom["components"])))

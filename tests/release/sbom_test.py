@@ -3,7 +3,7 @@
 bundle (without BUILDINFO.txt, which wants a committed tree), requires check_sbom.py to accept
 them, and to refuse each broken copy of that SBOM for the reason the case names.
 
-Usage: sbom_test.py SOURCE_DIR VERSION INSTALL_EXE LINK_MAP
+Usage: sbom_test.py SOURCE_DIR SCHEMA_DIR VERSION INSTALL_EXE LINK_MAP
 """
 
 import copy
@@ -13,7 +13,7 @@ import sys
 
 import check_sbom
 
-source_dir, version, executable, link_map = sys.argv[1:]
+source_dir, schema_dir, version, executable, link_map = sys.argv[1:]
 sys.path.insert(0, os.path.join(source_dir, "scripts"))
 import bundle_texts  # noqa: E402 (found through the path above)
 
@@ -21,6 +21,7 @@ by_package = bundle_texts.linked_packages(link_map)
 notices = bundle_texts.third_party_notices(version, by_package)
 bom = json.loads(bundle_texts.sbom(version, executable, by_package, source_dir))
 executable_sha256 = bundle_texts.sha256(executable)
+schemas = check_sbom.load_schemas(schema_dir)
 
 
 def product_hash(bom):
@@ -43,11 +44,11 @@ BROKEN = {
 }
 
 failures = ["the SBOM of this build: " + problem
-            for problem in check_sbom.problems(bom, executable_sha256, notices)]
+            for problem in check_sbom.problems(bom, schemas, executable_sha256, notices)]
 for case, (damage, expected) in BROKEN.items():
     broken = copy.deepcopy(bom)
     damage(broken)
-    found = check_sbom.problems(broken, executable_sha256, notices)
+    found = check_sbom.problems(broken, schemas, executable_sha256, notices)
     if not any(expected in problem for problem in found):
         failures.append("%s: expected a problem with %r, got %s" % (case, expected, found))
 print("\n".join(failures) or "the SBOM of this build passes; %d broken copies are refused"
