@@ -24,8 +24,8 @@ int main() {
     std::printf("trivial setup: cannot create the result key (%ld)\n", status);
     return 1;
   }
-  status = RegSetValueExW(key, ReturnCodeValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&code),
-                          sizeof(code));
+  status = RegSetValueExW(key, ReturnCodeValueName, 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&code), sizeof(code));
   const LONG closeStatus = RegCloseKey(key);
   if (status != ERROR_SUCCESS || closeStatus != ERROR_SUCCESS) {
     std::printf("trivial setup: cannot write ReturnCode (%ld, %ld)\n", status, closeStatus);

@@ -46,24 +46,20 @@ endfunction()
 # The build's Wine prefixes, each a Windows of its own inside the build tree: "wow64" (64-bit
 # Windows running the 32-bit build under WOW64), "win32" (32-bit Windows, one registry view) and
 # "x64" (64-bit Windows running the x64 build). Each runs the build's programs with the build's
-# loader, CMAKE_CROSSCOMPILING_EMULATOR.
-function(wine_prefix_directory name out)
-  set(${out} ${CMAKE_BINARY_DIR}/wine-${name} PARENT_SCOPE)
-endfunction()
-
-function(wine_prefix_architecture name out)
+# loader, CMAKE_CROSSCOMPILING_EMULATOR. Sets <directory> and <architecture> for prefix NAME.
+function(wine_prefix name directory architecture)
+  set(${directory} ${CMAKE_BINARY_DIR}/wine-${name} PARENT_SCOPE)
   if(name STREQUAL "win32")
-    set(${out} win32 PARENT_SCOPE)
+    set(${architecture} win32 PARENT_SCOPE)
   else()
-    set(${out} win64 PARENT_SCOPE)
+    set(${architecture} win64 PARENT_SCOPE)
   endif()
 endfunction()
 
 # Sets <out> to the command that starts, stops (ACTION stop) or runs a program in prefix NAME
 # (ACTION run: the program and its arguments follow).
 function(wine_prefix_command name action out)
-  wine_prefix_directory(${name} directory)
-  wine_prefix_architecture(${name} architecture)
+  wine_prefix(${name} directory architecture)
   set(${out} ${CMAKE_COMMAND} -DACTION=${action} -DPREFIX=${directory} -DARCH=${architecture}
              -DLOADER=${CMAKE_CROSSCOMPILING_EMULATOR}
              -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/wine_prefix.cmake
@@ -72,8 +68,7 @@ endfunction()
 
 # Sets <out> to the environment a program of the build gets in prefix NAME.
 function(wine_prefix_environment name out)
-  wine_prefix_directory(${name} directory)
-  wine_prefix_architecture(${name} architecture)
+  wine_prefix(${name} directory architecture)
   wine_environment(${directory} ${architecture} environment)
   set(${out} ${environment} PARENT_SCOPE)
 endfunction()

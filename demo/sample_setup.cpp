@@ -111,7 +111,6 @@ bool FindLogFile(const wchar_t* commandLine, wchar_t* path, size_t capacity) {
 
 bool WriteResult(DWORD result) {
   HKEY key = NULL;
-  // The 32-bit view, where a 32-bit installer's writes land, also from the 64-bit test build.
   if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ResultKeyPath, 0, NULL, 0,
                       KEY_SET_VALUE | ResultKeyView, NULL, &key, NULL) != ERROR_SUCCESS) {
     return false;

@@ -63,26 +63,18 @@ COMPONENTS = {
     },
 }
 
-# The packages whose versions decide the bytes of install.exe.
+# The packages whose versions decide the bytes of install.exe, each marked whether it is one of
+# the programs that the SBOM lists as the build's tools.
 BUILD_PACKAGES = [
-    "g++-mingw-w64-i686-posix",
-    "gcc-mingw-w64-i686-posix",
-    "gcc-mingw-w64-i686-posix-runtime",
-    "gcc-mingw-w64-base",
-    "binutils-mingw-w64-i686",
-    "mingw-w64-i686-dev",
-    "mingw-w64-common",
-    "cmake",
-    "make",
-]
-
-# The programs among them, which the SBOM lists as the build's tools.
-BUILD_TOOLS = [
-    "g++-mingw-w64-i686-posix",
-    "gcc-mingw-w64-i686-posix",
-    "binutils-mingw-w64-i686",
-    "cmake",
-    "make",
+    ("g++-mingw-w64-i686-posix", True),
+    ("gcc-mingw-w64-i686-posix", True),
+    ("gcc-mingw-w64-i686-posix-runtime", False),
+    ("gcc-mingw-w64-base", False),
+    ("binutils-mingw-w64-i686", True),
+    ("mingw-w64-i686-dev", False),
+    ("mingw-w64-common", False),
+    ("cmake", True),
+    ("make", True),
 ]
 
 SBOM_NAME = "SBOM.cdx.json"
@@ -252,7 +244,7 @@ def sbom(version, executable, by_package, source_dir):
             "name": package,
             "version": package_field(package, "Version"),
             "purl": package_url(package),
-        } for package in BUILD_TOOLS]}],
+        } for package, tool in BUILD_PACKAGES if tool]}],
     }
     serial_number = uuid.uuid5(uuid.NAMESPACE_URL, json.dumps(content))
     return json.dumps({"$schema": "http://cyclonedx.org/schema/bom-1.6.schema.json",
@@ -265,12 +257,12 @@ def build_info(version, source_dir, executable, unsigned_sha256_file):
     if run("git", "-C", source_dir, "status", "--porcelain"):
         fail("the source tree has uncommitted changes, so no commit names these bytes")
     debian = run("sh", "-c", ". /etc/os-release && echo \"$NAME $VERSION_ID\"")
-    width = max(len(package) for package in BUILD_PACKAGES)
+    width = max(len(package) for package, _ in BUILD_PACKAGES)
     text = ["install.exe %s for 32-bit Windows (x86)" % version, "",
             "Source commit: " + commit, "",
             "Built on %s with these Debian packages:" % debian]
     text += ["  %-*s  %s" % (width, package, package_field(package, "Version"))
-             for package in BUILD_PACKAGES]
+             for package, _ in BUILD_PACKAGES]
     text.append("")
     if unsigned_sha256_file:
         with open(unsigned_sha256_file, encoding="ascii") as file:
