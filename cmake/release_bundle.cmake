@@ -37,7 +37,6 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Quellbrookdynamical)
 set(CPACK_PACKAGE_FILE_NAME install-${PROJECT_VERSION}-win32)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
-include(CPack)
 
 # The SBOM in the finished zip, checked against the install.exe and notices beside it; the
 # schema comes from the CycloneDX library's npm package, fetched once into the build tree.
@@ -49,3 +48,6 @@ add_custom_target(check_release_sbom
   COMMAND ${PYTHON_PROGRAM} ${CMAKE_SOURCE_DIR}/tests/release/check_sbom.py ${INSTALL_SCHEMA_DIR}
           ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip
   VERBATIM)
+
+# Last: including CPack rewrites some of the CPACK_ variables above.
+include(CPack)
