@@ -7,8 +7,10 @@ set(INSTALL_LINK_MAP ${CMAKE_BINARY_DIR}/install.map)
 target_link_options(install_exe PRIVATE -Wl,-Map=${INSTALL_LINK_MAP})
 
 # Debian's own Python, which sees Debian's python3-* modules (jsonschema, for the SBOM check);
-# another python3 may come first on PATH. The icon test runs it too.
+# another python3 may come first on PATH. The icon test runs it too. -s keeps a module in the
+# user's ~/.local from shadowing Debian's, and -B keeps __pycache__ out of the source tree.
 find_program(PYTHON_PROGRAM python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(PYTHON_COMMAND ${PYTHON_PROGRAM} -s -B)
 
 # Outside the default build: the texts name the source commit, which a copy of the tree
 # (as the reproducibility test makes) does not have.
@@ -18,7 +20,7 @@ if(INSTALL_SIGNING_CERT)
   set(unsigned_hash_option --unsigned-sha256-file ${INSTALL_UNSIGNED_SHA256_FILE})
 endif()
 add_custom_target(bundle_texts
-  COMMAND ${PYTHON_PROGRAM} ${CMAKE_SOURCE_DIR}/scripts/bundle_texts.py
+  COMMAND ${PYTHON_COMMAND} ${CMAKE_SOURCE_DIR}/scripts/bundle_texts.py
           --version ${PROJECT_VERSION} --executable $<TARGET_FILE:install_exe>
           --link-map ${INSTALL_LINK_MAP}
           --deployment-guide ${CMAKE_SOURCE_DIR}/docs/deployment.md
@@ -38,14 +40,11 @@ set(CPACK_PACKAGE_VENDOR Quellbrookdynamical)
 set(CPACK_PACKAGE_FILE_NAME install-${PROJECT_VERSION}-win32)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 
-# The SBOM in the finished zip, checked against the install.exe and notices beside it; the
-# schema comes from the CycloneDX library's npm package, fetched once into the build tree.
-set(INSTALL_SCHEMA_DIR ${CMAKE_BINARY_DIR}/cyclonedx-schema)
-set(INSTALL_FETCH_SCHEMA ${CMAKE_COMMAND} -DDESTINATION=${INSTALL_SCHEMA_DIR}
-    -P ${CMAKE_SOURCE_DIR}/cmake/cyclonedx_schema.cmake)
+# The SBOM in the finished zip, checked against the install.exe and notices beside it and
+# against the CycloneDX schema kept in third_party/.
+set(INSTALL_SCHEMA_DIR ${CMAKE_SOURCE_DIR}/third_party/cyclonedx-schema)
 add_custom_target(check_release_sbom
-  COMMAND ${INSTALL_FETCH_SCHEMA}
-  COMMAND ${PYTHON_PROGRAM} ${CMAKE_SOURCE_DIR}/tests/release/check_sbom.py ${INSTALL_SCHEMA_DIR}
+  COMMAND ${PYTHON_COMMAND} ${CMAKE_SOURCE_DIR}/tests/release/check_sbom.py ${INSTALL_SCHEMA_DIR}
           ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip
   VERBATIM)
 

@@ -24,7 +24,7 @@ DEBIAN_PURL = re.compile(r"^pkg:deb/debian/([^@?]+)@([^?]+)\?arch=[a-z0-9-]+$")
 
 
 def load_schemas(directory):
-    """The schema files of `directory` (cmake/cyclonedx_schema.cmake puts them there), by name."""
+    """The schema files of `directory` (third_party/cyclonedx-schema), by name."""
     schemas = {}
     for name in os.listdir(directory):
         if name.endswith(".schema.json"):

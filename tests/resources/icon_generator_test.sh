@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # make_icon.py must write the committed install.ico byte for byte.
-# Usage: icon_generator_test.sh PYTHON SOURCE_DIR
+# Usage: icon_generator_test.sh SOURCE_DIR PYTHON [PYTHON_OPTIONS...]
 set -euo pipefail
-python="$1" source_dir="$2"
+source_dir="$1"
+python=("${@:2}")
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-"$python" "$source_dir/resources/make_icon.py" "$work/install.ico"
+"${python[@]}" "$source_dir/resources/make_icon.py" "$work/install.ico"
 if ! cmp "$work/install.ico" "$source_dir/resources/install.ico"; then
   echo "resources/install.ico is not what make_icon.py writes; run it and commit the result"
   exit 1
