@@ -12,9 +12,13 @@ set(WINE64_LOADER /usr/lib/wine/wine64)
 # Sets <out> to the environment of every Wine run in the prefix DIRECTORY of ARCHITECTURE
 # (win64 or win32): quiet, no Mono or Gecko installers when the prefix is created, and a home
 # of its own inside the prefix, since Wine links the Windows profile folders to the home and
-# writes desktop menu entries there.
+# writes desktop menu entries there. Its menu builder looks at the XDG folders before the home,
+# so they move into it too.
 function(wine_environment directory architecture out)
-  set(${out} WINEPREFIX=${directory} WINEARCH=${architecture} HOME=${directory}/home
+  set(home ${directory}/home)
+  set(${out} WINEPREFIX=${directory} WINEARCH=${architecture} HOME=${home}
+             XDG_CONFIG_HOME=${home}/.config XDG_DATA_HOME=${home}/.local/share
+             XDG_CACHE_HOME=${home}/.cache
              WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= PARENT_SCOPE)
 endfunction()
 
