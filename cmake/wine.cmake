@@ -23,24 +23,34 @@ function(wine_environment directory architecture out)
 endfunction()
 
 # Sets INSTALL_SKIP_32BIT_CODE in the caller: empty where the 32-bit build's programs run under
-# Wine, else why they cannot. A kernel without IA-32 emulation refuses Wine's 32-bit loader
-# ("Exec format error"); INSTALL_TEST_X64_ONLY=1 in the environment takes the x64 path on any
-# host. Also sets INSTALL_HOST_REASON to the reason for the 32-bit path.
+# Wine, else why they cannot. Only a kernel without IA-32 emulation takes the x64 path by itself:
+# it refuses Wine's 32-bit loader, and bash, which starts it here, then reports "Exec format
+# error". A missing loader is a missing package and any other failure a broken installation:
+# both stop, because skipping the product's own suites on a host that could run them would
+# pass for success. INSTALL_TEST_X64_ONLY=1 in the environment takes the x64 path on any host.
+# Also sets INSTALL_HOST_REASON to the reason for the 32-bit path.
 function(decide_host_path)
   set(skip "")
   set(reason "")
   if("$ENV{INSTALL_TEST_X64_ONLY}" STREQUAL "1")
     set(skip "INSTALL_TEST_X64_ONLY=1 asks for the x64 path")
+  elseif(NOT EXISTS ${WINE32_LOADER})
+    message(FATAL_ERROR "Wine's 32-bit loader ${WINE32_LOADER} is missing: install the Debian "
+            "package wine32:i386 (scripts/setup.sh does), or set INSTALL_TEST_X64_ONLY=1 to "
+            "test the x64 build only")
   else()
-    execute_process(COMMAND ${WINE32_LOADER} --version
+    execute_process(COMMAND bash -c "exec \"$0\" --version" ${WINE32_LOADER}
                     RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output
                     INPUT_FILE /dev/null OUTPUT_STRIP_TRAILING_WHITESPACE
                     ERROR_STRIP_TRAILING_WHITESPACE)
     if(status STREQUAL "0")
       set(reason "this host runs 32-bit x86 code (${WINE32_LOADER} --version: ${output})")
+    elseif(output MATCHES "Exec format error")
+      set(skip "this host cannot run 32-bit x86 code (${WINE32_LOADER}: Exec format error)")
     else()
-      string(REGEX REPLACE ".*: " "" output "${output}")
-      set(skip "this host cannot run 32-bit x86 code (${WINE32_LOADER} exits ${status}: ${output})")
+      message(FATAL_ERROR "Wine's 32-bit loader fails (${WINE32_LOADER} --version exits "
+              "${status}: ${output}): reinstall wine32:i386 and its dependencies "
+              "(scripts/setup.sh), or set INSTALL_TEST_X64_ONLY=1 to test the x64 build only")
     endif()
   endif()
   set(INSTALL_SKIP_32BIT_CODE "${skip}" PARENT_SCOPE)
