@@ -87,6 +87,22 @@ function(wine_prefix_environment name out)
   set(${out} ${environment} PARENT_SCOPE)
 endfunction()
 
+# Where the 32-bit build's programs cannot run, defines target NAME (demo, bench) as one line
+# that says to run it in the x64 build instead, and a failure. Sets <runs_here> to whether the
+# build's programs run here, so that the caller defines the real target.
+function(wine_run_target name runs_here)
+  if(INSTALL_X64_TEST_BUILD OR INSTALL_SKIP_32BIT_CODE STREQUAL "")
+    set(${runs_here} TRUE PARENT_SCOPE)
+    return()
+  endif()
+  add_custom_target(${name}
+    COMMAND ${CMAKE_COMMAND} -E echo "${name}: ${INSTALL_SKIP_32BIT_CODE}; run it in the x64 \
+build instead: cmake --build build-x64 --target ${name}, or scripts/${name}.sh"
+    COMMAND ${CMAKE_COMMAND} -E false
+    VERBATIM)
+  set(${runs_here} FALSE PARENT_SCOPE)
+endfunction()
+
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   decide_host_path()
   if(INSTALL_SKIP_32BIT_CODE STREQUAL "")
