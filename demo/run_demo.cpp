@@ -20,8 +20,14 @@ int wmain(int argumentCount, wchar_t** arguments) {
   wchar_t logPath[MAX_PATH];
   wchar_t commandLine[4 * MAX_PATH];
   swprintf(logPath, MAX_PATH, L"%ls\\demo.log", directory);
+  // The log's path may hold spaces (the checkout's path), so it is quoted for the sample
+  // installer, which reads its properties as Windows Installer does: three backslashes and a
+  // quote reach setup.exe as a backslash and a quote, which its C runtime turns into the quote
+  // around the value. The space after it keeps the /v text from ending in a quote, which
+  // install.exe would turn into a backslash.
   swprintf(commandLine, sizeof(commandLine) / sizeof(commandLine[0]),
-           L"\"%ls\\install.exe\" /display /s /v\"LOGFILE=%ls\"", directory, logPath);
+           L"\"%ls\\install.exe\" /display /s /v\"LOGFILE=\\\\\\\"%ls\\\\\\\" \"", directory,
+           logPath);
   DeleteFileW(logPath);
 
   wprintf(L"> %ls\n\n", commandLine);

@@ -1,7 +1,9 @@
 // A sample inner installer for the demo. Like real bootstrappers it relaunches itself: the
 // first process starts a copy of itself with "/installing" added and ends at once; the copy
-// does the installation, logs to the LOGFILE property when one is given, and reports its
-// result in the registry value the wrapper reads.
+// does the installation, logs to the LOGFILE property of its /v argument when one is given,
+// and reports its result in the registry value the wrapper reads. It reads its properties as
+// a bootstrapper that hands them to Windows Installer does, so a demo that works in front of
+// it quotes a path with spaces the way such an installer needs.
 #include <windows.h>
 
 #include <stdio.h>
@@ -18,15 +20,17 @@ const DWORD SampleResult = 3010;
 
 bool Relaunch(const wchar_t* commandLine);
 void LogLine(const wchar_t* logPath, const wchar_t* text);
-bool FindLogFile(const wchar_t* commandLine, wchar_t* path, size_t capacity);
+bool FindLogFile(int argumentCount, wchar_t** arguments, wchar_t* path, size_t capacity);
+const wchar_t* ReadPropertyValue(const wchar_t* text, wchar_t* value, size_t capacity,
+                                 bool* fits);
 bool WriteResult(DWORD result);
 
 }  // namespace
 
-int main() {
+int wmain(int argumentCount, wchar_t** arguments) {
   const wchar_t* commandLine = GetCommandLineW();
   wchar_t logPath[MAX_PATH] = L"";
-  const bool logging = FindLogFile(commandLine, logPath, MAX_PATH);
+  const bool logging = FindLogFile(argumentCount, arguments, logPath, MAX_PATH);
 
   if (wcsstr(commandLine, InstallingSwitch) == NULL) {
     if (logging) {
@@ -93,20 +97,61 @@ void LogLine(const wchar_t* logPath, const wchar_t* text) {
   fclose(log);
 }
 
-// LOGFILE=<path> inside the /v"..." properties; the path ends at a space or a quote.
-bool FindLogFile(const wchar_t* commandLine, wchar_t* path, size_t capacity) {
-  const wchar_t* property = wcsstr(commandLine, L"LOGFILE=");
-  if (property == NULL) {
+// LOGFILE among the properties of the first argument that begins with /v, the arguments split
+// by the C runtime's rules as any setup.exe splits them. The properties are separated by
+// spaces or tabs, as on Windows Installer's command line.
+bool FindLogFile(int argumentCount, wchar_t** arguments, wchar_t* path, size_t capacity) {
+  const wchar_t Name[] = L"LOGFILE=";
+  const size_t nameLength = wcslen(Name);
+  for (int index = 1; index < argumentCount; ++index) {
+    if (_wcsnicmp(arguments[index], L"/v", 2) != 0) {
+      continue;
+    }
+    const wchar_t* property = arguments[index] + 2;
+    while (*property != L'\0') {
+      property += wcsspn(property, L" \t");
+      const bool isLogFile = wcsncmp(property, Name, nameLength) == 0;
+      bool fits = false;
+      const wchar_t* next = ReadPropertyValue(property + (isLogFile ? nameLength : 0), path,
+                                              capacity, &fits);
+      if (isLogFile) {
+        return fits && path[0] != L'\0';
+      }
+      property = next;
+    }
     return false;
   }
-  property += wcslen(L"LOGFILE=");
-  size_t length = wcscspn(property, L" \"");
-  if (length == 0 || length >= capacity) {
-    return false;
+  return false;
+}
+
+// Reads a value as Windows Installer reads a property value on its command line: double quotes
+// group text with spaces and are removed, two of them inside quotes stand for one, and an
+// unquoted space or tab ends the value. Copies it into `value` (of `capacity` characters,
+// `*fits` false when it is longer) and returns where the value ends.
+const wchar_t* ReadPropertyValue(const wchar_t* text, wchar_t* value, size_t capacity,
+                                 bool* fits) {
+  size_t length = 0;
+  bool quoted = false;
+  for (; *text != L'\0'; ++text) {
+    if (*text == L'"') {
+      if (!quoted || text[1] != L'"') {
+        quoted = !quoted;
+        continue;
+      }
+      ++text;
+    } else if (!quoted && (*text == L' ' || *text == L'\t')) {
+      break;
+    }
+    if (length + 1 < capacity) {
+      value[length] = *text;
+    }
+    ++length;
   }
-  wmemcpy(path, property, length);
-  path[length] = L'\0';
-  return true;
+  *fits = length < capacity;
+  if (capacity > 0) {
+    value[*fits ? length : capacity - 1] = L'\0';
+  }
+  return text;
 }
 
 bool WriteResult(DWORD result) {
