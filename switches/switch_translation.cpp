@@ -4,11 +4,24 @@
 #include "platform/platform.h"
 #include "switches/bounded_string.h"
 
-const wchar_t SwitchTable[SwitchCount][SwitchTextChars] = {
+// constexpr, so that the check below can read it.
+constexpr wchar_t SwitchTable[SwitchCount][SwitchTextChars] = {
     L"/?", L"/help", L"/application", L"/v", L"/s", L"/w", L"/display",
 };
 
 namespace {
+
+// A table shorter than SwitchCount ends in empty entries, and an empty text begins, and so
+// matches, every argument.
+constexpr bool EveryEntryHasText() {
+  for (int entry = 0; entry < SwitchCount; ++entry) {
+    if (SwitchTable[entry][0] == L'\0') {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(EveryEntryHasText(), "SwitchTable holds fewer entries than SwitchCount");
 
 // Positions in SwitchTable.
 enum SwitchPosition {
