@@ -1,5 +1,5 @@
 # The release bundle, install-<version>-win32.zip, made by CPack from install.exe and the
-# texts of scripts/bundle_texts.py (scripts/release.sh runs the whole sequence).
+# texts of scripts/bundle/bundle_texts.py (scripts/release.sh runs the whole sequence).
 
 # The linker's map tells which third-party objects end up in install.exe; writing it leaves
 # the executable's bytes unchanged.
@@ -12,19 +12,32 @@ target_link_options(install_exe PRIVATE -Wl,-Map=${INSTALL_LINK_MAP})
 find_program(PYTHON_PROGRAM python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 set(PYTHON_COMMAND ${PYTHON_PROGRAM} -s -B)
 
+# The vendor, as the version record names it, and its part of the SBOM: how it is reached, as
+# the SBOM's author and install.exe's supplier and creator, and install.exe's license (the
+# version record says "All rights reserved"). The defaults are placeholders for a release to
+# replace: an address in a domain reserved for examples, and a license reference of our own.
+set(INSTALL_VENDOR Quellbrookdynamical)
+set(INSTALL_VENDOR_CONTACT "contact@quellbrookdynamical.example" CACHE STRING
+    "E-mail address or http(s) URL of the vendor, for the SBOM")
+set(INSTALL_LICENSE "LicenseRef-Quellbrookdynamical-Proprietary" CACHE STRING
+    "SPDX license expression of install.exe, for the SBOM")
+
 # Outside the default build: the texts name the source commit, which a copy of the tree
 # (as the reproducibility test makes) does not have.
 set(bundle_dir ${CMAKE_BINARY_DIR}/bundle)
+set(INSTALL_VENDOR_OPTIONS --vendor ${INSTALL_VENDOR} --vendor-contact ${INSTALL_VENDOR_CONTACT}
+    --license ${INSTALL_LICENSE})
 set(unsigned_hash_option)
 if(INSTALL_SIGNING_CERT)
   set(unsigned_hash_option --unsigned-sha256-file ${INSTALL_UNSIGNED_SHA256_FILE})
 endif()
 add_custom_target(bundle_texts
-  COMMAND ${PYTHON_COMMAND} ${CMAKE_SOURCE_DIR}/scripts/bundle_texts.py
+  COMMAND ${PYTHON_COMMAND} ${CMAKE_SOURCE_DIR}/scripts/bundle/bundle_texts.py
           --version ${PROJECT_VERSION} --executable $<TARGET_FILE:install_exe>
           --link-map ${INSTALL_LINK_MAP}
           --deployment-guide ${CMAKE_SOURCE_DIR}/docs/deployment.md
-          --source-dir ${CMAKE_SOURCE_DIR} ${unsigned_hash_option} --output-dir ${bundle_dir}
+          --source-dir ${CMAKE_SOURCE_DIR} ${INSTALL_VENDOR_OPTIONS} ${unsigned_hash_option}
+          --output-dir ${bundle_dir}
   DEPENDS install_exe
   VERBATIM)
 
@@ -36,7 +49,7 @@ install(FILES ${bundle_dir}/BUILDINFO.txt ${bundle_dir}/DEPLOYMENT.txt ${bundle_
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME install)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR Quellbrookdynamical)
+set(CPACK_PACKAGE_VENDOR ${INSTALL_VENDOR})
 set(CPACK_PACKAGE_FILE_NAME install-${PROJECT_VERSION}-win32)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 

@@ -1,9 +1,22 @@
 #!/usr/bin/env python3
 """Checks the SBOM of a release zip against the install.exe and THIRD-PARTY-NOTICES.txt beside
-it: valid against the CycloneDX JSON schema of the version it declares (from the schema
-directory, no network), install.exe's SHA-256, exactly the Debian packages the notices name with their
-versions and package URLs, licenses made of SPDX ids that the schema knows, and install.exe
-depending on each of them. Needs Debian's python3-jsonschema.
+it, and for every field that the NTIA minimum elements and BSI TR-03183-2 v2.0.0 require:
+
+  schema       valid against the CycloneDX JSON schema of the version it declares (from the
+               schema directory, no network)
+  author       a timestamp; an author, a manufacturer with a URL or e-mail, and the tool
+  supplier     install.exe and every component with a supplier and a creator (manufacturer),
+               each with a name and a URL or e-mail
+  identifiers  install.exe's name, version, package URL, SHA-256 and SHA-512 (matching the
+               file); each component's name, version and Debian package URL with the distro
+               and upstream qualifiers, exactly the packages and versions of the notices
+  licenses     a license for each, made of SPDX ids that the schema knows or LicenseRef-s
+  bsi          the BSI properties filename, executable, archive, structured and
+               associatedLicences, each once, with allowed values
+  completeness a dependencies entry for install.exe and every component, install.exe
+               depending on each component, and a composition declaring the graph complete
+
+Needs Debian's python3-jsonschema.
 
 Usage: check_sbom.py SCHEMA_DIR ZIP
 """
@@ -19,8 +32,18 @@ import zipfile
 import jsonschema
 
 SPDX_OPERATORS = {"AND", "OR", "WITH", "(", ")"}
+LICENSE_REF = re.compile(r"^LicenseRef-[A-Za-z0-9.-]+$")
 NOTICED_PACKAGE = re.compile(r"^Debian package: (\S+) (\S+)\r?$", re.MULTILINE)
-DEBIAN_PURL = re.compile(r"^pkg:deb/debian/([^@?]+)@([^?]+)\?arch=[a-z0-9-]+$")
+DEBIAN_PURL = re.compile(r"^pkg:deb/debian/([^@?#]+)@([^?#]+)\?([^#]+)$")
+CPE = re.compile(r"^cpe:2\.3:[aho](:[^:\s]+){10}$")
+BSI_VALUES = {
+    "filename": None,
+    "executable": {"executable", "non-executable"},
+    "archive": {"archive", "no archive"},
+    "structured": {"structured", "unstructured"},
+    "associatedLicences": None,
+}
+HASHES = {"SHA-256": "sha256", "SHA-512": "sha512"}
 
 
 def load_schemas(directory):
@@ -56,42 +79,151 @@ def licenses(component):
             for entry in component.get("licenses", [])]
 
 
-def problems(bom, schemas, executable_sha256, notices):
-    spdx_ids = set(schemas["spdx.SNAPSHOT.schema.json"]["enum"])
-    found = schema_problems(bom, schemas)
-    product = bom.get("metadata", {}).get("component", {})
+def reachable(where, entity):
+    """Problems of an organizational entity that must have a name and a URL or e-mail."""
+    if not isinstance(entity, dict) or not entity.get("name"):
+        return ["%s has no name" % where]
+    if not entity.get("url") and not any(contact.get("email")
+                                         for contact in entity.get("contact", [])):
+        return ["%s has no URL or e-mail" % where]
+    return []
+
+
+def license_problems(name, component, spdx_ids):
+    found = []
+    if not licenses(component):
+        found.append(name + " has no license")
+    for expression in licenses(component):
+        unknown = [token for token in re.findall(r"[()]|[^\s()]+", expression)
+                   if token not in SPDX_OPERATORS | spdx_ids and not LICENSE_REF.match(token)]
+        if unknown or not expression:
+            found.append("%s: license %r: %s not SPDX ids or LicenseRef-s"
+                         % (name, expression, unknown))
+    return found
+
+
+def bsi_problems(name, component):
+    found = []
+    properties = {}
+    for entry in component.get("properties", []):
+        if entry.get("name", "").startswith("bsi:component:"):
+            properties.setdefault(entry["name"][len("bsi:component:"):], []).append(
+                entry.get("value"))
+    for key, allowed in BSI_VALUES.items():
+        values = properties.get(key, [])
+        if len(values) != 1 or not values[0]:
+            found.append("%s has %d values of bsi:component:%s, not one"
+                         % (name, len(values), key))
+        elif allowed and values[0] not in allowed:
+            found.append("%s: bsi:component:%s is %r, not one of %s"
+                         % (name, key, values[0], sorted(allowed)))
+    if properties.get("associatedLicences") not in ([], [" AND ".join(licenses(component))]):
+        found.append("%s: bsi:component:associatedLicences %s is not its license %s"
+                     % (name, properties["associatedLicences"], licenses(component)))
+    return found, properties
+
+
+def component_problems(name, component, spdx_ids):
+    """What every component, install.exe among them, must have."""
+    found = reachable(name + "'s supplier", component.get("supplier"))
+    found += reachable(name + "'s creator (manufacturer)", component.get("manufacturer"))
+    if not component.get("version"):
+        found.append(name + " has no version")
+    found += license_problems(name, component, spdx_ids)
+    return found + bsi_problems(name, component)[0]
+
+
+def product_problems(product, executable_hashes, spdx_ids):
+    found = component_problems("install.exe", product, spdx_ids)
+    if product.get("name") != "install.exe":
+        found.append("the SBOM describes %r, not install.exe" % product.get("name"))
+    if bsi_problems("install.exe", product)[1].get("filename") != ["install.exe"]:
+        found.append("install.exe's bsi:component:filename is not install.exe")
+    if not product.get("purl"):
+        found.append("install.exe has no package URL")
     hashes = {entry.get("alg"): entry.get("content") for entry in product.get("hashes", [])}
-    if "SHA-256" not in hashes:
-        found.append("install.exe has no SHA-256 hash")
-    elif hashes["SHA-256"] != executable_sha256:
-        found.append("install.exe's SHA-256 is %s, not %s" % (executable_sha256,
-                                                              hashes["SHA-256"]))
-    components = bom.get("components", [])
+    for algorithm, digest in executable_hashes.items():
+        if algorithm not in hashes:
+            found.append("install.exe has no %s hash" % algorithm)
+        elif hashes[algorithm] != digest:
+            found.append("install.exe's %s is %s, not %s" % (algorithm, digest,
+                                                             hashes[algorithm]))
+    return found
+
+
+def linked_problems(components, notices, spdx_ids):
     listed = sorted((component.get("name"), component.get("version"))
                     for component in components)
     noticed = sorted(NOTICED_PACKAGE.findall(notices))
-    if listed != noticed:
-        found.append("components %s, but the notices name %s" % (listed, noticed))
+    found = [] if listed == noticed else [
+        "components %s, but the notices name %s" % (listed, noticed)]
     for component in components:
         name = component.get("name")
+        found += component_problems(name, component, spdx_ids)
         purl = DEBIAN_PURL.match(component.get("purl", ""))
-        if not purl or [urllib.parse.unquote(part) for part in purl.groups()] != [
+        qualifiers = urllib.parse.parse_qs(purl.group(3)) if purl else {}
+        if not purl or [urllib.parse.unquote(part) for part in purl.groups()[:2]] != [
                 name, component.get("version")]:
             found.append("%s: package URL %r does not name its package and version"
                          % (name, component.get("purl")))
-        if not licenses(component):
-            found.append(name + " has no license")
-        for expression in licenses(component):
-            unknown = [token for token in re.findall(r"[()]|[^\s()]+", expression)
-                       if token not in SPDX_OPERATORS | spdx_ids]
-            if unknown or not expression:
-                found.append("%s: license %r: %s not SPDX ids" % (name, expression, unknown))
-    dependencies = [entry.get("dependsOn") for entry in bom.get("dependencies", [])
-                    if entry.get("ref") == product.get("bom-ref")]
-    if [set(refs or []) for refs in dependencies] != [
-            {component.get("bom-ref") for component in components}]:
-        found.append("install.exe depends on %s, not on its components" % dependencies)
+        elif not re.match(r"^debian-[0-9]+$", qualifiers.get("distro", [""])[0]) or not (
+                qualifiers.get("upstream") and qualifiers.get("arch")):
+            found.append("%s: package URL %r lacks arch, distro (debian-<release>) or upstream"
+                         % (name, component.get("purl")))
+        if "cpe" in component and not CPE.match(component["cpe"]):
+            found.append("%s: %r is no CPE 2.3 name" % (name, component["cpe"]))
     return found
+
+
+def author_problems(metadata):
+    found = [] if metadata.get("timestamp") else ["the SBOM has no timestamp"]
+    if not metadata.get("authors") or not all(author.get("name")
+                                              for author in metadata["authors"]):
+        found.append("the SBOM has no author")
+    found += reachable("the SBOM's manufacturer", metadata.get("manufacturer"))
+    tools = metadata.get("tools", {}).get("components", [])
+    if not tools or not all(tool.get("name") and tool.get("version") for tool in tools):
+        found.append("the SBOM names no tool that made it")
+    return found
+
+
+def completeness_problems(bom, product, components):
+    refs = [product.get("bom-ref")] + [component.get("bom-ref") for component in components]
+    depends = {}
+    for entry in bom.get("dependencies", []):
+        depends.setdefault(entry.get("ref"), []).append(entry.get("dependsOn"))
+    found = []
+    for ref in refs:
+        if len(depends.get(ref, [])) != 1 or depends[ref][0] is None:
+            found.append("%r has %d dependencies entries with dependsOn, not one"
+                         % (ref, len(depends.get(ref, []))))
+    unknown = {target for lists in depends.values() for targets in lists for target in
+               targets or [] if target not in refs}
+    if unknown:
+        found.append("dependencies name unknown components %s" % sorted(unknown))
+    if set((depends.get(refs[0]) or [[]])[0] or []) != set(refs[1:]):
+        found.append("install.exe does not depend on exactly its components")
+    if not any(composition.get("aggregate") == "complete"
+               and set(refs) <= set(composition.get("dependencies", []))
+               for composition in bom.get("compositions", [])):
+        found.append("no composition declares the dependencies of all components complete")
+    return found
+
+
+def problems(bom, schemas, executable_hashes, notices):
+    """Every problem of `bom`; `executable_hashes` maps SHA-256 and SHA-512 to install.exe's."""
+    spdx_ids = set(schemas["spdx.SNAPSHOT.schema.json"]["enum"])
+    metadata = bom.get("metadata", {})
+    product = metadata.get("component", {})
+    components = bom.get("components", [])
+    return (schema_problems(bom, schemas) + author_problems(metadata)
+            + product_problems(product, executable_hashes, spdx_ids)
+            + linked_problems(components, notices, spdx_ids)
+            + completeness_problems(bom, product, components))
+
+
+def file_hashes(data):
+    return {algorithm: hashlib.new(name, data).hexdigest() for algorithm, name in HASHES.items()}
 
 
 def main():
@@ -99,18 +231,19 @@ def main():
     with zipfile.ZipFile(zip_path) as bundle:
         files = {os.path.basename(name): name for name in bundle.namelist()}
         bom = json.loads(bundle.read(files["SBOM.cdx.json"]))
-        executable_sha256 = hashlib.sha256(bundle.read(files["install.exe"])).hexdigest()
+        executable_hashes = file_hashes(bundle.read(files["install.exe"]))
         notices = bundle.read(files["THIRD-PARTY-NOTICES.txt"]).decode("utf-8")
-    found = problems(bom, load_schemas(schema_dir), executable_sha256, notices)
+    found = problems(bom, load_schemas(schema_dir), executable_hashes, notices)
     for problem in found:
         print("%s: SBOM.cdx.json: %s" % (zip_path, problem), file=sys.stderr)
     if found:
         sys.exit(1)
-    print("%s: SBOM.cdx.json is valid CycloneDX %s; install.exe %s; components as in the "
-          "notices: %s" % (zip_path, bom["specVersion"], executable_sha256,
-                           "; ".join("%s %s %s" % (component["name"], component["version"],
-                                                   licenses(component))
-                                     for component in bom["components"])))
+    print("%s: SBOM.cdx.json is valid CycloneDX %s with every NTIA and BSI field; install.exe "
+          "%s; components as in the notices: %s"
+          % (zip_path, bom["specVersion"], executable_hashes["SHA-256"],
+             "; ".join("%s %s %s" % (component["name"], component["version"],
+                                     licenses(component))
+                       for component in bom["components"])))
 
 
 if __name__ == "__main__":
