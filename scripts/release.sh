@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The release bundle from a fresh Debian 12 machine: refuses a work tree with uncommitted
+# The release bundle from a fresh Debian 12 or 13 machine: refuses a work tree with uncommitted
 # changes, installs what is missing, then builds from scratch in $BUILD_DIR (default:
 # build-release) and $BUILD_DIR-x64, runs the whole test suite (a failing suite leaves no
 # bundle) and writes dist/install-<version>-win32.zip with install.exe, SHA256SUMS,
@@ -24,8 +24,7 @@ if [ -n "$changes" ]; then
   echo "release.sh: the work tree has uncommitted changes; commit or stash them first" >&2
   exit 1
 fi
-"$root/scripts/setup.sh" strip-nondeterminism
-rm -f "$dist"/install-*-win32.zip
+"$root/scripts/setup.sh"
 rm -rf "$BUILD_DIR" "$X64_BUILD_DIR"
 
 "$root/scripts/test.sh"
@@ -40,7 +39,9 @@ TZ=UTC strip-nondeterminism --type zip --timestamp "$(git -C "$root" log -1 --fo
   "${zips[0]}"
 # A failing SBOM check leaves no bundle.
 cmake --build "$BUILD_DIR" --target check_release_sbom
+# Only a finished, checked bundle replaces the one from an earlier release.
 mkdir -p "$dist"
+rm -f "$dist"/install-*-win32.zip
 cp "${zips[0]}" "$dist/"
 zip="$dist/$(basename "${zips[0]}")"
 echo "$zip"
