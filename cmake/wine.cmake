@@ -97,7 +97,7 @@ function(wine_run_target name runs_here)
   endif()
   add_custom_target(${name}
     COMMAND ${CMAKE_COMMAND} -E echo "${name}: ${INSTALL_SKIP_32BIT_CODE}; run it in the x64 \
-build instead: cmake --build build-x64 --target ${name}, or scripts/${name}.sh"
+build instead: cmake --build ${CMAKE_BINARY_DIR}-x64 --target ${name}, or scripts/${name}.sh"
     COMMAND ${CMAKE_COMMAND} -E false
     VERBATIM)
   set(${runs_here} FALSE PARENT_SCOPE)

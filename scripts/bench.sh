@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Benchmarks install.exe under Wine from a fresh Debian 12 machine: installs what is missing,
+# Benchmarks install.exe under Wine from a fresh Debian 12 or 13 machine: installs what is missing,
 # builds, then times "install.exe /s" in front of a trivial setup.exe against that setup.exe
 # alone. An optional argument sets the number of runs (default 25, at least 20). Exits
 # non-zero when a wrapper run returned the wrong value or hit a registry retry pause.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The demo from a fresh Debian 12 machine: installs what is missing, builds, and runs
+# The demo from a fresh Debian 12 or 13 machine: installs what is missing, builds, and runs
 # install.exe /display /s /v"LOGFILE=..." under Wine in front of the sample installer, which
 # relaunches itself as a child setup.exe and reports 3010 (success, restart required).
 # It runs the build of the path this host allows; its first line says which.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The whole test suite from a fresh Debian 12 machine: installs what is missing, builds the
+# The whole test suite from a fresh Debian 12 or 13 machine: installs what is missing, builds the
 # 32-bit product into $BUILD_DIR and the x64 test build of the same sources into
 # $BUILD_DIR-x64, and runs CTest in both (CTest starts and stops the Wine prefixes itself).
 # Arguments go to both CTest runs. Exits non-zero when any test fails.
