@@ -12,11 +12,10 @@ target_link_options(install_exe PRIVATE -Wl,-Map=${INSTALL_LINK_MAP})
 find_program(PYTHON_PROGRAM python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 set(PYTHON_COMMAND ${PYTHON_PROGRAM} -s -B)
 
-# The vendor, as the version record names it, and its part of the SBOM: how it is reached, as
-# the SBOM's author and install.exe's supplier and creator, and install.exe's license (the
+# The vendor's part of the SBOM beside its name (INSTALL_VENDOR, at the top): how it is reached,
+# as the SBOM's author and install.exe's supplier and creator, and install.exe's license (the
 # version record says "All rights reserved"). The defaults are placeholders for a release to
 # replace: an address in a domain reserved for examples, and a license reference of our own.
-set(INSTALL_VENDOR Quellbrookdynamical)
 set(INSTALL_VENDOR_CONTACT "contact@quellbrookdynamical.example" CACHE STRING
     "E-mail address or http(s) URL of the vendor, for the SBOM")
 set(INSTALL_LICENSE "LicenseRef-Quellbrookdynamical-Proprietary" CACHE STRING
