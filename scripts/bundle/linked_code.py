@@ -10,7 +10,9 @@ linked_code.json holds three tables:
             stands for the package's upstream version)
   licenses  each license: an SPDX expression, the words of the copyright file it rests on, and
             the excerpts of that file that make its notice; an excerpt runs from the line
-            matching `start` to the line matching `end` (included when `end_included`)
+            matching `start` to the line matching `end` (included when `end_included`);
+            `full_text`, where the notice only points to a license's text on a Debian system,
+            is that file, which the notices then carry
   code      (package, file, member pattern) to a license: `members` is null for an object file
             that the link loads whole and a shell-style pattern for archive members
 

@@ -1,5 +1,6 @@
 """THIRD-PARTY-NOTICES.txt: the third-party code in install.exe, package by package, with what
-the link took from each file and the notice of each license that code is under."""
+the link took from each file and the notice of each license that code is under, followed by
+the full text of each license that a notice only points to on a Debian system."""
 
 import os
 import textwrap
@@ -9,6 +10,7 @@ from linked_code import TABLE, copyright_path, notice, package_field
 
 def third_party_notices(version, by_package):
     title = "Third-party software in install.exe %s" % version
+    full_texts = []
     text = [title, "=" * len(title), ""]
     text += textwrap.wrap(
         "install.exe is linked statically. Besides its own code it holds the parts of the "
@@ -28,7 +30,20 @@ def third_party_notices(version, by_package):
             else:
                 text.append("  " + name)
         for key in linked["licenses"]:
-            text += ["", "License: " + TABLE["licenses"][key]["title"],
+            license = TABLE["licenses"][key]
+            text += ["", "License: " + license["title"],
                      "Notice, from %s:" % copyright_path(package), ""]
             text += notice(package, key)
+            if license.get("full_text"):
+                full_texts.append(license["full_text"])
+                text += textwrap.wrap(
+                    "This notice points to license files of a Debian system; the one it "
+                    "refers to, %s, is reproduced at the end of this file." % license["full_text"],
+                    78)
+    # A reader on Windows has no /usr/share/common-licenses: each text named goes in, once.
+    for path in sorted(set(full_texts)):
+        with open(path, encoding="utf-8") as file:
+            body = file.read().splitlines()
+        heading = "Text of %s" % path
+        text += ["", "", heading, "=" * len(heading), ""] + body
     return "\n".join(text).rstrip("\n") + "\n"
