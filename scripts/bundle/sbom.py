@@ -2,10 +2,20 @@
 code linked into it, with the NTIA minimum elements and the fields that BSI TR-03183-2 v2.0.0
 requires, the latter as BSI's CycloneDX property taxonomy (bsi:component:*) maps them.
 
-Each linked Debian package is one component. Its package URL carries the qualifiers that
-vulnerability scanners read for Debian packages: arch, distro (debian-12) and upstream, the
-source package (with its version where that differs from the binary package's). Its file is
-the package's .deb, and its evidence lists the files and archive members that the link took.
+Each linked Debian package is one component. Its file is the package's .deb, and its evidence
+lists the files and archive members that the link took. What scanners read to match it with
+Debian's advisories:
+
+  grype  the package URL's qualifiers distro (debian-12) and upstream (the source package, with
+         its version where that differs from the binary package's); older releases, which read
+         no qualifier of a CycloneDX SBOM, only the release, from the operating-system component
+  Trivy  neither qualifier: the release from the operating-system component (name debian,
+         version from /etc/debian_version), without which it drops every pkg:deb component, and
+         the source package from the aquasecurity:trivy:Src* properties
+
+The operating-system component names the Debian release the packages come from; it is no part
+of install.exe. No scanner matches libgcc's code by where it comes from, gcc-12's source: only
+the pedigree records that.
 """
 
 import hashlib
@@ -73,6 +83,44 @@ def ancestors(package):
             for name, version in re.findall(r"([^\s,()]+) \(= ([^)]+)\)", built_using)]
 
 
+def debian_version(version):
+    """Epoch, upstream version and Debian revision of a Debian version."""
+    epoch, _, rest = version.rpartition(":")
+    upstream, _, revision = rest.rpartition("-") if "-" in rest else (rest, "", "")
+    return epoch, upstream, revision
+
+
+def trivy_properties(package):
+    """The source package as Trivy reads it: without these it looks the binary package's name up
+    in Debian's advisories, which are by source package."""
+    epoch, upstream, revision = debian_version(package_field(package, "source:Version"))
+    values = [("SrcName", package_field(package, "source:Package")), ("SrcVersion", upstream),
+              ("SrcRelease", revision), ("SrcEpoch", epoch)]
+    return [{"name": "aquasecurity:trivy:" + name, "value": value}
+            for name, value in values if value]
+
+
+def operating_system():
+    """The Debian release of the packages, as Trivy and syft read an operating-system component:
+    the family as name, the point release as version."""
+    family = run("sh", "-c", ". /etc/os-release && echo \"$ID\"")
+    with open("/etc/%s_version" % family, encoding="ascii") as file:
+        version = file.read().strip()
+    release = distro().split("-", 1)[1]
+    if version.split(".")[0] != release:
+        fail("/etc/%s_version says %s, /etc/os-release release %s" % (family, version, release))
+    return {
+        "type": "operating-system",
+        "bom-ref": "%s-%s" % (family, version),
+        "supplier": DEBIAN,
+        "manufacturer": DEBIAN,
+        "name": family,
+        "version": version,
+        "description": "The Debian release the packages listed come from; no part of install.exe",
+        "cpe": "cpe:2.3:o:debian:debian_linux:%s.0:*:*:*:*:*:*:*" % release,
+    }
+
+
 def deb_file_name(package):
     return "%s_%s_%s.deb" % (package, package_field(package, "Version").split(":", 1)[-1],
                              package_field(package, "Architecture"))
@@ -105,7 +153,8 @@ def linked_component(package, linked):
                               else "object file linked whole"}
         for path, members in sorted(linked["files"].items())]}
     component["properties"] = bsi_properties(deb_file_name(package), "non-executable",
-                                              "archive", "structured", expression)
+                                              "archive", "structured", expression) + (
+        trivy_properties(package))
     return component
 
 
@@ -122,6 +171,7 @@ def sbom(version, executable, by_package, source_dir, vendor, tools):
     components = [linked_component(package, by_package[package])
                   for package in sorted(by_package)]
     refs = [component["bom-ref"] for component in components]
+    system = operating_system()
     name = os.path.basename(executable)
     content = {
         "version": 1,
@@ -156,11 +206,16 @@ def sbom(version, executable, by_package, source_dir, vendor, tools):
                                              vendor["license"]),
             },
         },
-        "components": components,
+        "components": components + [system],
+        # The system's packages are those it depends on, as Trivy reads them (its own SBOMs say
+        # it so); the system has more than these, which its composition says.
         "dependencies": [{"ref": name, "dependsOn": refs}] + [
-            {"ref": ref, "dependsOn": []} for ref in refs],
-        # Every node's list of dependencies is whole: the link map is the complete inventory.
-        "compositions": [{"aggregate": "complete", "dependencies": [name] + refs}],
+            {"ref": ref, "dependsOn": []} for ref in refs] + [
+            {"ref": system["bom-ref"], "dependsOn": refs}],
+        # install.exe's and each package's list of dependencies is whole: the link map is the
+        # complete inventory.
+        "compositions": [{"aggregate": "complete", "dependencies": [name] + refs},
+                         {"aggregate": "incomplete", "dependencies": [system["bom-ref"]]}],
         # What built install.exe, apart from what it holds.
         "formulation": [{"bom-ref": "build", "components": [{
             "type": "application",

@@ -4,17 +4,31 @@ it, and for every field that the NTIA minimum elements and BSI TR-03183-2 v2.0.0
 
   schema       valid against the CycloneDX JSON schema of the version it declares (from the
                schema directory, no network)
+  document     a serialNumber that is a urn:uuid, and a version that is an integer of at least 1
   author       a timestamp; an author, a manufacturer with a URL or e-mail, and the tool
   supplier     install.exe and every component with a supplier and a creator (manufacturer),
                each with a name and a URL or e-mail
   identifiers  install.exe's name, version, package URL, SHA-256 and SHA-512 (matching the
                file); each component's name, version and Debian package URL with the distro
-               and upstream qualifiers, exactly the packages and versions of the notices
+               and upstream qualifiers, exactly the packages and versions of the notices; a
+               CPE 2.3 name where there is one, and NVD's name for GCC (gnu:gcc at the gcc-N
+               source's upstream version) on a component built from a gcc-N source package
+  pedigree     ancestors, each with a name, version and package URL, on every component whose
+               version does not begin with its source package's (upstream@<version>): such a
+               binary is versioned after code from other sources (Built-Using), as
+               gcc-mingw-w64's packages are after gcc-12's
+  evidence     each component's occurrences, each an absolute path of a linked file
   licenses     a license for each, made of SPDX ids that the schema knows or LicenseRef-s
   bsi          the BSI properties filename, executable, archive, structured and
                associatedLicences, each once, with allowed values
   completeness a dependencies entry for install.exe and every component, install.exe
                depending on each component, and a composition declaring the graph complete
+  system       one operating-system component, the Debian release of the packages as Trivy
+               reads it: name debian, a version whose major number is the package URLs'
+               distro release, a supplier, and depending on exactly the package components.
+               It is no part of install.exe, so the rules above for components skip it
+  formulation  the build's tools, each with a name, version and a Debian package URL naming
+               them
 
 Needs Debian's python3-jsonschema.
 
@@ -36,6 +50,9 @@ LICENSE_REF = re.compile(r"^LicenseRef-[A-Za-z0-9.-]+$")
 NOTICED_PACKAGE = re.compile(r"^Debian package: (\S+) (\S+)\r?$", re.MULTILINE)
 DEBIAN_PURL = re.compile(r"^pkg:deb/debian/([^@?#]+)@([^?#]+)\?([^#]+)$")
 CPE = re.compile(r"^cpe:2\.3:[aho](:[^:\s]+){10}$")
+SERIAL_NUMBER = re.compile(r"^urn:uuid:[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}$")
+GCC_SOURCE = re.compile(r"^gcc-[0-9]+$")
+OPERATING_SYSTEM = "operating-system"
 BSI_VALUES = {
     "filename": None,
     "executable": {"executable", "non-executable"},
@@ -72,6 +89,22 @@ def schema_problems(bom, schemas):
                                            format_checker=jsonschema.FormatChecker())
     return ["schema: %s at /%s" % (error.message, "/".join(map(str, error.absolute_path)))
             for error in validator.iter_errors(bom)]
+
+
+def upstream_version(version):
+    """The upstream part of a Debian version: no epoch, no Debian revision."""
+    version = version.split(":", 1)[-1]
+    return version.rsplit("-", 1)[0] if "-" in version else version
+
+
+def document_problems(bom):
+    found = []
+    if not SERIAL_NUMBER.match(str(bom.get("serialNumber", ""))):
+        found.append("the SBOM's serialNumber %r is no urn:uuid" % bom.get("serialNumber"))
+    version = bom.get("version")
+    if type(version) is not int or version < 1:
+        found.append("the SBOM's version %r is no integer of at least 1" % version)
+    return found
 
 
 def licenses(component):
@@ -117,7 +150,7 @@ def bsi_problems(name, component):
         elif allowed and values[0] not in allowed:
             found.append("%s: bsi:component:%s is %r, not one of %s"
                          % (name, key, values[0], sorted(allowed)))
-    if properties.get("associatedLicences") not in ([], [" AND ".join(licenses(component))]):
+    if properties.get("associatedLicences", []) not in ([], [" AND ".join(licenses(component))]):
         found.append("%s: bsi:component:associatedLicences %s is not its license %s"
                      % (name, properties["associatedLicences"], licenses(component)))
     return found, properties
@@ -172,6 +205,36 @@ def linked_problems(components, notices, spdx_ids):
                          % (name, component.get("purl")))
         if "cpe" in component and not CPE.match(component["cpe"]):
             found.append("%s: %r is no CPE 2.3 name" % (name, component["cpe"]))
+        found += origin_problems(name, component, qualifiers)
+        locations = [occurrence.get("location", "") for occurrence in
+                     component.get("evidence", {}).get("occurrences", [])]
+        if not locations or not all(location.startswith("/") for location in locations):
+            found.append("%s: evidence.occurrences do not list the linked files" % name)
+    return found
+
+
+def origin_problems(name, component, qualifiers):
+    """Pedigree and NVD's name, where the package URL and the pedigree say where the code comes
+    from."""
+    found = []
+    source, _, source_version = qualifiers.get("upstream", [""])[0].partition("@")
+    ancestors = component.get("pedigree", {}).get("ancestors", [])
+    if source_version and not str(component.get("version")).startswith(source_version) and not (
+            ancestors):
+        found.append("%s: versioned after other code than its source %s %s, but without "
+                     "pedigree ancestors" % (name, source, source_version))
+    for ancestor in ancestors:
+        if not (ancestor.get("name") and ancestor.get("version")
+                and str(ancestor.get("purl")).startswith("pkg:deb/debian/")):
+            found.append("%s: pedigree ancestor %r lacks a name, version or Debian package URL"
+                         % (name, ancestor.get("name")))
+    for origin, version in [(source, source_version)] + [
+            (ancestor.get("name"), ancestor.get("version")) for ancestor in ancestors]:
+        expected = "cpe:2.3:a:gnu:gcc:%s:" % upstream_version(str(version))
+        if GCC_SOURCE.match(str(origin)) and version and not str(
+                component.get("cpe")).startswith(expected):
+            found.append("%s: built from %s %s, but its CPE %r is not NVD's %s..."
+                         % (name, origin, version, component.get("cpe"), expected))
     return found
 
 
@@ -210,16 +273,58 @@ def completeness_problems(bom, product, components):
     return found
 
 
+def system_problems(bom, systems, components):
+    """The Debian release of the package components: without it Trivy drops them all."""
+    if len(systems) != 1:
+        return ["the SBOM has %d operating-system components, not one" % len(systems)]
+    system = systems[0]
+    found = reachable("the operating system's supplier", system.get("supplier"))
+    releases = {urllib.parse.parse_qs(purl.group(3)).get("distro", [""])[0]
+                for purl in [DEBIAN_PURL.match(component.get("purl", ""))
+                             for component in components] if purl}
+    version = str(system.get("version"))
+    if system.get("name") != "debian" or {"debian-" + version.split(".")[0]} != releases:
+        found.append("the operating system is %s %s, not the release %s of the package URLs"
+                     % (system.get("name"), version, sorted(releases)))
+    depends = [entry.get("dependsOn") for entry in bom.get("dependencies", [])
+               if entry.get("ref") == system.get("bom-ref")]
+    if len(depends) != 1 or set(depends[0] or []) != {
+            component.get("bom-ref") for component in components}:
+        found.append("the operating system does not depend on exactly the package components")
+    return found
+
+
+def formulation_problems(bom):
+    tools = [tool for formula in bom.get("formulation", []) for tool in
+             formula.get("components", [])]
+    found = [] if tools else ["the SBOM's formulation names no build tool"]
+    for tool in tools:
+        purl = DEBIAN_PURL.match(tool.get("purl", ""))
+        if not purl or [urllib.parse.unquote(part) for part in purl.groups()[:2]] != [
+                tool.get("name"), tool.get("version")]:
+            found.append("build tool %r: package URL %r does not name it and its version"
+                         % (tool.get("name"), tool.get("purl")))
+    return found
+
+
+def split_components(bom):
+    """The components of install.exe, and the operating-system components beside them."""
+    components = bom.get("components", [])
+    return ([component for component in components if component.get("type") != OPERATING_SYSTEM],
+            [component for component in components if component.get("type") == OPERATING_SYSTEM])
+
+
 def problems(bom, schemas, executable_hashes, notices):
     """Every problem of `bom`; `executable_hashes` maps SHA-256 and SHA-512 to install.exe's."""
     spdx_ids = set(schemas["spdx.SNAPSHOT.schema.json"]["enum"])
     metadata = bom.get("metadata", {})
     product = metadata.get("component", {})
-    components = bom.get("components", [])
-    return (schema_problems(bom, schemas) + author_problems(metadata)
+    components, systems = split_components(bom)
+    return (schema_problems(bom, schemas) + document_problems(bom) + author_problems(metadata)
             + product_problems(product, executable_hashes, spdx_ids)
             + linked_problems(components, notices, spdx_ids)
-            + completeness_problems(bom, product, components))
+            + completeness_problems(bom, product, components)
+            + system_problems(bom, systems, components) + formulation_problems(bom))
 
 
 def file_hashes(data):
@@ -243,7 +348,7 @@ def main():
           % (zip_path, bom["specVersion"], executable_hashes["SHA-256"],
              "; ".join("%s %s %s" % (component["name"], component["version"],
                                      licenses(component))
-                       for component in bom["components"])))
+                       for component in split_components(bom)[0])))
 
 
 if __name__ == "__main__":

@@ -49,7 +49,7 @@ BROKEN = {
                                "schema: 'SHA-2' is not one of"),
     "invalid license id": (lambda bom: bom["components"][0]["licenses"][0].update(
         expression="GPL-3.0-or-later WITH GCC-exception-3"), "['GCC-exception-3'] not SPDX ids"),
-    "component left out": (lambda bom: bom["components"].pop(), "but the notices name"),
+    "component left out": (lambda bom: bom["components"].pop(0), "but the notices name"),
     "other version": (lambda bom: bom["components"][0].update(version="1.0"),
                       "but the notices name"),
     "no author": (lambda bom: bom["metadata"].pop("authors"), "the SBOM has no author"),
@@ -62,6 +62,18 @@ BROKEN = {
         "has 0 values of bsi:component:archive"),
     "graph not declared complete": (lambda bom: bom.pop("compositions"),
                                     "no composition declares"),
+    "no serial number": (lambda bom: bom.pop("serialNumber"), "serialNumber None is no urn:uuid"),
+    "no document version": (lambda bom: bom.pop("version"), "version None is no integer"),
+    "no build tools": (lambda bom: bom.pop("formulation"), "formulation names no build tool"),
+    "no pedigree": (lambda bom: bom["components"][0].pop("pedigree"),
+                    "but without pedigree ancestors"),
+    "no evidence": (lambda bom: bom["components"][1].pop("evidence"),
+                    "evidence.occurrences do not list the linked files"),
+    "no CPE": (lambda bom: bom["components"][0].pop("cpe"),
+               "but its CPE None is not NVD's cpe:2.3:a:gnu:gcc:"),
+    "no operating system": (lambda bom: bom.update(components=[
+        component for component in bom["components"] if component["type"] != "operating-system"]),
+        "0 operating-system components"),
 }
 
 # A link map that puts one unknown archive member of a known package (winpthreads, under its
