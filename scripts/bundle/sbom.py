@@ -7,8 +7,8 @@ lists the files and archive members that the link took. What scanners read to ma
 Debian's advisories:
 
   grype  the package URL's qualifiers distro (debian-12) and upstream (the source package, with
-         its version where that differs from the binary package's); older releases, which read
-         no qualifier of a CycloneDX SBOM, only the release, from the operating-system component
+         its version where that differs from the binary package's); older releases read no
+         qualifier of a CycloneDX SBOM and take the release from the operating-system component
   Trivy  neither qualifier: the release from the operating-system component (name debian,
          version from /etc/debian_version), without which it drops every pkg:deb component, and
          the source package from the aquasecurity:trivy:Src* properties
@@ -207,8 +207,8 @@ def sbom(version, executable, by_package, source_dir, vendor, tools):
             },
         },
         "components": components + [system],
-        # The system's packages are those it depends on, as Trivy reads them (its own SBOMs say
-        # it so); the system has more than these, which its composition says.
+        # The system's packages are those it depends on, as Trivy reads them and writes its own
+        # SBOMs; the system has more than these, which its composition says.
         "dependencies": [{"ref": name, "dependsOn": refs}] + [
             {"ref": ref, "dependsOn": []} for ref in refs] + [
             {"ref": system["bom-ref"], "dependsOn": refs}],
