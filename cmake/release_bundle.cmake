@@ -28,7 +28,8 @@ set(INSTALL_VENDOR_OPTIONS --vendor ${INSTALL_VENDOR} --vendor-contact ${INSTALL
     --license ${INSTALL_LICENSE})
 set(unsigned_hash_option)
 if(INSTALL_SIGNING_CERT)
-  set(unsigned_hash_option --unsigned-sha256-file ${INSTALL_UNSIGNED_SHA256_FILE})
+  set(unsigned_hash_option --unsigned-sha256-file ${INSTALL_UNSIGNED_SHA256_FILE}
+      --signing-record ${INSTALL_SIGNING_RECORD_FILE})
 endif()
 add_custom_target(bundle_texts
   COMMAND ${PYTHON_COMMAND} ${CMAKE_SOURCE_DIR}/scripts/bundle/bundle_texts.py

@@ -47,7 +47,13 @@ def sha256(path):
     return file_hash(path, "sha256")
 
 
-def build_info(version, source_dir, executable, unsigned_sha256_file):
+def signing_record(path):
+    """sign.cmake's record of the signature: name=value lines."""
+    with open(path, encoding="utf-8") as file:
+        return dict(line.rstrip("\n").split("=", 1) for line in file if "=" in line)
+
+
+def build_info(version, source_dir, executable, unsigned_sha256_file, signing_record_file):
     commit = run("git", "-C", source_dir, "rev-parse", "HEAD")
     if run("git", "-C", source_dir, "status", "--porcelain"):
         fail("the source tree has uncommitted changes, so no commit names these bytes")
@@ -62,10 +68,33 @@ def build_info(version, source_dir, executable, unsigned_sha256_file):
     if unsigned_sha256_file:
         with open(unsigned_sha256_file, encoding="ascii") as file:
             unsigned = file.read().strip()
+        record = signing_record(signing_record_file)
+        signed = sha256(executable)
+        # The bundle's hashes are taken from this file: it must be the one signed and checked.
+        if record.get("signed_sha256") != signed or record.get("unsigned_sha256") != unsigned:
+            fail("%s is not the file that signing recorded; build it again" % executable)
+        if record["timestamp_time"] == "none":
+            timestamp = ["Timestamp:            NONE. The signature ends when the certificate "
+                         "expires, on " + record["not_after"] + "."]
+        else:
+            timestamp = ["Timestamp:            " + record["timestamp_time"],
+                         "Timestamp authority:  " + record["timestamp_authority"]]
         text += ["SHA-256 of the unsigned build (reproducible): " + unsigned,
-                 "SHA-256 of the signed install.exe in this bundle: " + sha256(executable),
+                 "SHA-256 of the signed install.exe in this bundle: " + signed,
                  "",
-                 "A signature carries its signing time: a rebuild matches the unsigned hash."]
+                 "Signed with Authenticode (SHA-256) by:",
+                 "  Subject:            " + record["subject"],
+                 "  Issuer:             " + record["issuer"],
+                 "  Serial number:      " + record["serial"],
+                 "  SHA-256 thumbprint: " + record["thumbprint_sha256"],
+                 "  Valid until:        " + record["not_after"]]
+        text += ["  " + line for line in timestamp]
+        text += ["",
+                 "A signature carries its signing time: a rebuild matches the unsigned hash.",
+                 "The signed file is that build plus a signature; with osslsigncode:",
+                 "  osslsigncode verify -in install.exe",
+                 "  osslsigncode remove-signature -in install.exe -out unsigned.exe",
+                 "  sha256sum unsigned.exe   (prints the unsigned hash above)"]
     else:
         text.append("SHA-256 of install.exe (reproducible): " + sha256(executable))
     text += ["", "To rebuild on Debian 12 with the same package versions and compare:",
@@ -86,6 +115,8 @@ def main():
     parser.add_argument("--license", required=True, help="install.exe's SPDX license expression")
     parser.add_argument("--unsigned-sha256-file",
                         help="the unsigned build's hash, when install.exe is signed")
+    parser.add_argument("--signing-record",
+                        help="sign.cmake's record of the signature, when install.exe is signed")
     parser.add_argument("--output-dir", required=True)
     arguments = parser.parse_args()
 
@@ -95,7 +126,8 @@ def main():
     texts = {
         "THIRD-PARTY-NOTICES.txt": third_party_notices(arguments.version, by_package),
         "BUILDINFO.txt": build_info(arguments.version, arguments.source_dir,
-                                    arguments.executable, arguments.unsigned_sha256_file),
+                                    arguments.executable, arguments.unsigned_sha256_file,
+                                    arguments.signing_record),
     }
     with open(arguments.deployment_guide, encoding="utf-8") as file:
         texts["DEPLOYMENT.txt"] = file.read()
