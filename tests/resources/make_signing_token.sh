@@ -29,7 +29,10 @@ SIGNING_PIN="$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')"
 export SIGNING_SO_PIN SIGNING_PIN
 printf '%s' "$SIGNING_PIN" >"$dir/pin.txt"
 
-p11() { pkcs11-tool --module "$module" "$@" >/dev/null; }
+p11() {
+  local output
+  output="$(pkcs11-tool --module "$module" "$@" 2>&1)" || { printf '%s\n' "$output" >&2; return 1; }
+}
 p11 --init-token --label "$token" --so-pin env:SIGNING_SO_PIN
 p11 --token-label "$token" --login --login-type so --so-pin env:SIGNING_SO_PIN \
   --init-pin --new-pin env:SIGNING_PIN
