@@ -48,9 +48,14 @@ function(refuse text)
   message(FATAL_ERROR " signing refused: ${text}")
 endfunction()
 
-foreach(existing INPUT CERT PASSWORD_FILE CA_FILE PKCS11_MODULE)
-  if(${existing} AND NOT EXISTS "${${existing}}")
-    refuse("${existing} ${${existing}} does not exist")
+foreach(existing "INPUT|the file to sign" "CERT|the certificate"
+                 "PASSWORD_FILE|the password or PIN file" "CA_FILE|the CA file"
+                 "PKCS11_MODULE|the PKCS#11 module")
+  string(REPLACE "|" ";" existing "${existing}")
+  list(GET existing 0 variable)
+  list(GET existing 1 what)
+  if(${variable} AND NOT EXISTS "${${variable}}")
+    refuse("${what} ${${variable}} does not exist")
   endif()
 endforeach()
 file(REMOVE_RECURSE "${partial}" "${scratch}")
@@ -198,15 +203,19 @@ endif()
 # The result: the signature, its timestamp and the chain verify, and without the signature
 # the file is exactly the unsigned build.
 set(trust)
+set(trusted_by "the system's CA certificates (a private CA needs CA_FILE)")
 if(CA_FILE)
   set(trust -CAfile "${CA_FILE}" -TSA-CAfile "${CA_FILE}")
+  set(trusted_by "${CA_FILE}")
 endif()
 execute_process(COMMAND "${OSSLSIGNCODE}" verify -in "${partial}" ${trust}
                 INPUT_FILE /dev/null RESULT_VARIABLE result OUTPUT_VARIABLE verified
                 ERROR_VARIABLE verified)
 if(NOT result EQUAL 0)
-  string(REGEX REPLACE "\n+" " | " verified "${verified}")
-  refuse("the signed file does not verify: ${verified}")
+  string(REGEX MATCHALL "[^\n]*[Ee]rror[^\n]*" reasons "${verified}")
+  list(REMOVE_DUPLICATES reasons)
+  list(JOIN reasons " | " reasons)
+  refuse("the signed file does not verify against ${trusted_by}: ${reasons}")
 endif()
 # osslsigncode 2.5 and 2.9 print the timestamp differently; the TSA's issuer and serial follow.
 set(timestamp_time none)

@@ -73,22 +73,21 @@ def build_info(version, source_dir, executable, unsigned_sha256_file, signing_re
         # The bundle's hashes are taken from this file: it must be the one signed and checked.
         if record.get("signed_sha256") != signed or record.get("unsigned_sha256") != unsigned:
             fail("%s is not the file that signing recorded; build it again" % executable)
+        signer = [("Subject", record["subject"]), ("Issuer", record["issuer"]),
+                  ("Serial number", record["serial"]),
+                  ("SHA-256 thumbprint", record["thumbprint_sha256"]),
+                  ("Valid until", record["not_after"])]
         if record["timestamp_time"] == "none":
-            timestamp = ["Timestamp:            NONE. The signature ends when the certificate "
-                         "expires, on " + record["not_after"] + "."]
+            signer.append(("Timestamp", "NONE. The signature ends when the certificate "
+                                        "expires, on %s." % record["not_after"]))
         else:
-            timestamp = ["Timestamp:            " + record["timestamp_time"],
-                         "Timestamp authority:  " + record["timestamp_authority"]]
+            signer += [("Timestamp", record["timestamp_time"]),
+                       ("Timestamp authority", record["timestamp_authority"])]
         text += ["SHA-256 of the unsigned build (reproducible): " + unsigned,
                  "SHA-256 of the signed install.exe in this bundle: " + signed,
                  "",
-                 "Signed with Authenticode (SHA-256) by:",
-                 "  Subject:            " + record["subject"],
-                 "  Issuer:             " + record["issuer"],
-                 "  Serial number:      " + record["serial"],
-                 "  SHA-256 thumbprint: " + record["thumbprint_sha256"],
-                 "  Valid until:        " + record["not_after"]]
-        text += ["  " + line for line in timestamp]
+                 "Signed with Authenticode (SHA-256) by:"]
+        text += ["  %-20s %s" % (label + ":", value) for label, value in signer]
         text += ["",
                  "A signature carries its signing time: a rebuild matches the unsigned hash.",
                  "The signed file is that build plus a signature; with osslsigncode:",
