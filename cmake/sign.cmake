@@ -203,7 +203,7 @@ endif()
 # The result: the signature, its timestamp and the chain verify, and without the signature
 # the file is exactly the unsigned build.
 set(trust)
-set(trusted_by "the system's CA certificates (a private CA needs CA_FILE)")
+set(trusted_by "the system's CA certificates (a private CA needs INSTALL_SIGNING_CA_FILE)")
 if(CA_FILE)
   set(trust -CAfile "${CA_FILE}" -TSA-CAfile "${CA_FILE}")
   set(trusted_by "${CA_FILE}")
