@@ -76,6 +76,9 @@ endforeach()
 string(REGEX MATCH "sha256 Fingerprint=([^\n]*)" _ "${certificate}")
 set(thumbprint "${CMAKE_MATCH_1}")
 string(REPLACE ":" "" thumbprint "${thumbprint}")
+# The clock's time: string(TIMESTAMP) would take SOURCE_DATE_EPOCH, a reproducible build's
+# fixed past time, instead.
+unset(ENV{SOURCE_DATE_EPOCH})
 string(TIMESTAMP now "%Y-%m-%d %H:%M:%SZ" UTC)
 if(NOT certificate MATCHES "Extended Key Usage:[^\n]*\n[^\n]*Code Signing")
   refuse("the certificate ${subject} has no code-signing extended key usage")
