@@ -96,7 +96,7 @@ def build_info(version, source_dir, executable, unsigned_sha256_file, signing_re
                  "  sha256sum unsigned.exe   (prints the unsigned hash above)"]
     else:
         text.append("SHA-256 of install.exe (reproducible): " + sha256(executable))
-    text += ["", "To rebuild on Debian 12 with the same package versions and compare:",
+    text += ["", "To rebuild on %s with the same package versions and compare:" % debian,
              "  git checkout " + commit, "  scripts/build.sh", "  sha256sum build/install.exe"]
     return "\n".join(text) + "\n"
 
